@@ -1,0 +1,34 @@
+// Fatal-error reporting from any thread, and the primary screen's size that error boxes and
+// the window are centred on.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/math.h"
+
+namespace Platform
+{
+    class Display_Window;
+}
+
+namespace Kestrane
+{
+    // Shared holder of the native window (first field of Kestrane::Window).
+    using Window_Handle = std::shared_ptr<Platform::Display_Window>;
+
+    class Window;
+
+    // The window's handle holder, or an empty one without a window (tests, early start-up).
+    Window_Handle handle_of(const Window* window);
+
+    // Shows a "Corvane Error" box owned by the window, centred on the screen, then ends the
+    // process with exit code 1. Callable from any thread; never returns.
+    [[noreturn]] void show_fatal_error(const Window_Handle& handle, const std::string& message);
+
+    // The primary screen's (width, height) in pixels, read once per process.
+    Int2 get_screen_resolution();
+
+    // Text shown for an exception that is not a Kestrane::Exception.
+    std::string external_error_message(const char* what);
+}

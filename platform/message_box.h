@@ -1,0 +1,13 @@
+// Modal error boxes captioned "Corvane Error" with the error icon and an OK button.
+#pragma once
+
+#include <string>
+
+namespace Platform
+{
+    class Display_Window;
+
+    // Any thread; blocks until the user presses OK; throws nothing. `owner` may be null
+    // (an ownerless box, placed by the system).
+    void show_error_box(const std::string& message, const Display_Window* owner);
+}
