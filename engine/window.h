@@ -12,6 +12,7 @@
 namespace Platform
 {
     struct Message;
+    struct Rect;
 }
 
 namespace Kestrane
@@ -45,6 +46,12 @@ namespace Kestrane
 
         // Software cursor and status text, drawn every update before the swap.
         void draw_overlays();
+
+        // `wanted` raised to the minimum size, or else lowered to the screen size.
+        Int2 clamped_size(Int2 wanted) const;
+
+        // Size, projection and viewport from a new window rectangle.
+        void resized(const Platform::Rect& rect);
 
         Window_Handle handle;
         std::string title;

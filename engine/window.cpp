@@ -1,0 +1,152 @@
+// Kestrane::Window: construction, the per-frame update and the window procedure.
+#include "engine/window.h"
+
+#include <algorithm>
+
+#include <GL/glew.h>
+
+#include "platform/display.h"
+
+namespace Kestrane
+{
+    Window::Window(const std::string& title, Int2 size, Color clear_color, Color cursor_color, Int2 minimum_size)
+        : title(title), minimum_size(minimum_size), size(size), clear_color(clear_color), cursor_color(cursor_color)
+    {
+        const Int2 screen = get_screen_resolution();
+        position = {screen.x / 2 - size.x / 2, screen.y / 2 - size.y / 2};
+        projection = Matrix::projection(float(size.x), float(size.y));
+        previous_time = Platform::now_seconds();
+        handle = std::make_shared<Platform::Display_Window>(title, position.x, position.y, size.x, size.y, samples);
+        glViewport(0, 0, size.x, size.y);
+    }
+
+    Window::~Window() = default;
+
+    bool Window::update()
+    {
+        Platform::get_global_cursor(cursor.x, cursor.y);
+        cursor_in_window = {cursor.x - position.x, cursor.y - position.y};
+        cursor_delta = {cursor.x - previous_cursor.x, cursor.y - previous_cursor.y};
+        previous_cursor = cursor;
+
+        wheel = 0;
+
+        const bool dragging = held[button_left] || held[button_right];
+        if (dragging || cursor_delta != Int2{})
+            cursor_color.a = 1.0f;
+        else if (cursor_color.a > 0.0f)
+            cursor_color.a -= delta_time * 0.5f;
+        else
+            cursor_color.a = 0.0f;
+
+        draw_overlays();
+        Platform::swap_buffers(*handle);
+        glClearColor(clear_color.r, clear_color.g, clear_color.b, clear_color.a);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+        if (held[key_ctrl])
+        {
+            if (held[button_left])
+                move_and_size({position.x + cursor_delta.x, position.y + cursor_delta.y}, size);
+            else if (held[button_right])
+                move_and_size(position, clamped_size({size.x + cursor_delta.x, size.y + cursor_delta.y}));
+        }
+
+        if (pressed[key_escape])
+            running = false;
+        pressed.fill(false);
+
+        Platform::Message message;
+        while (Platform::poll_message(*handle, message))
+            handle_message(message);
+
+        const double now = Platform::now_seconds();
+        delta_time = float(now - previous_time);
+        previous_time = now;
+
+        if (!shown)
+        {
+            Platform::show_window(*handle);
+            shown = true;
+        }
+        return running;
+    }
+
+    Int2 Window::clamped_size(Int2 wanted) const
+    {
+        const Int2 screen = get_screen_resolution();
+        const auto clamp = [](int32_t value, int32_t low, int32_t high)
+        { return value < low ? low : std::min(value, high); };
+        return {clamp(wanted.x, minimum_size.x, screen.x), clamp(wanted.y, minimum_size.y, screen.y)};
+    }
+
+    void Window::move_and_size(Int2 new_position, Int2 new_size)
+    {
+        Platform::move_window(*handle, new_position.x, new_position.y, new_size.x, new_size.y);
+        handle_message({Platform::message_move, 0});
+        handle_message({Platform::message_size, 0});
+    }
+
+    void Window::handle_message(const Platform::Message& message)
+    {
+        const int32_t value = message.value;
+        switch (message.id)
+        {
+        case Platform::message_move:
+        {
+            const Platform::Rect rect = Platform::get_window_rect(*handle);
+            position = {rect.left, rect.top};
+            break;
+        }
+        case Platform::message_size:
+            resized(Platform::get_window_rect(*handle));
+            break;
+        case Platform::message_set_focus:
+            focused = true;
+            Platform::capture_mouse(*handle, true);
+            break;
+        case Platform::message_kill_focus:
+            focused = false;
+            Platform::capture_mouse(*handle, false);
+            break;
+        case Platform::message_close:
+            running = false;
+            break;
+        case Platform::message_key_down:
+            // Auto-repeat arrives as a key-down of a key already held: not a new press.
+            if (value > 0 && value < 256 && !held[value])
+                pressed[value] = held[value] = true;
+            break;
+        case Platform::message_key_up:
+            if (value > 0 && value < 256)
+                held[value] = false;
+            break;
+        case Platform::message_left_down:
+        case Platform::message_right_down:
+        case Platform::message_middle_down:
+            pressed[message.id] = held[message.id] = true;
+            break;
+        case Platform::message_left_up:
+        case Platform::message_right_up:
+        case Platform::message_middle_up:
+            held[message.id - 1] = false;
+            break;
+        case Platform::message_wheel:
+            wheel += value / 120;
+            break;
+        default:
+            break;
+        }
+    }
+
+    void Window::resized(const Platform::Rect& rect)
+    {
+        // A minimised window, or one wholly left of or above the screen's origin, reports
+        // no usable size: keep the last one.
+        if (rect.right <= 0 || rect.bottom <= 0)
+            return;
+        size = {rect.right - rect.left, rect.bottom - rect.top};
+        projection = Matrix::projection(float(size.x), float(size.y));
+        glViewport(0, 0, size.x, size.y);
+    }
+}

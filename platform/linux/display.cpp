@@ -1,0 +1,304 @@
+// The native window on SDL2: a borderless GL window whose events are translated into the
+// window-procedure messages the engine handles. Screen size and the centring of other
+// windows (error boxes) go through Xlib with a connection of their own, so any thread may
+// ask.
+#include "platform/display.h"
+
+#include <SDL.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <GL/glew.h>
+
+#include "engine/exception.h"
+
+namespace Platform
+{
+    namespace
+    {
+        // Error boxes are centred from their own thread on a connection of its own; Xlib
+        // must be told before any connection exists.
+        const bool x_threads_ready = XInitThreads() != 0;
+
+        void initialise_video()
+        {
+            static const bool ready = []
+            {
+                SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+                SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+                return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+            }();
+            if (!ready)
+                throw Kestrane::Exception("Could not open a window: \"" + std::string(SDL_GetError()) + "\".");
+        }
+
+        SDL_Window* sdl(const Display_Window& window)
+        {
+            return static_cast<SDL_Window*>(window.native);
+        }
+
+        bool create(Display_Window& window, const std::string& title, int32_t x, int32_t y, int32_t width,
+                    int32_t height, int32_t samples)
+        {
+            SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+            SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+            SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+            SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+            SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+            SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+            SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, samples > 0 ? 1 : 0);
+            SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples);
+            const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
+            SDL_Window* native = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
+            if (!native)
+                return false;
+            SDL_GLContext context = SDL_GL_CreateContext(native);
+            if (!context)
+            {
+                SDL_DestroyWindow(native);
+                return false;
+            }
+            window.native = native;
+            window.gl_context = context;
+            window.samples = samples;
+            window.rect = {x, y, x + width, y + height};
+            return true;
+        }
+
+        // Windows virtual-key codes for the SDL keys Corvane can meet; 0 for the rest.
+        int32_t virtual_key(SDL_Keycode key)
+        {
+            if (key >= SDLK_a && key <= SDLK_z)
+                return 'A' + (key - SDLK_a);
+            if (key >= SDLK_0 && key <= SDLK_9)
+                return '0' + (key - SDLK_0);
+            if (key >= SDLK_F1 && key <= SDLK_F12)
+                return 112 + (key - SDLK_F1);
+            switch (key)
+            {
+            case SDLK_BACKSPACE: return 8;
+            case SDLK_TAB: return 9;
+            case SDLK_RETURN: return 13;
+            case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
+            case SDLK_LCTRL: case SDLK_RCTRL: return 17;
+            case SDLK_LALT: case SDLK_RALT: return 18;
+            case SDLK_PAUSE: return 19;
+            case SDLK_ESCAPE: return 27;
+            case SDLK_SPACE: return 32;
+            case SDLK_PAGEUP: return 33;
+            case SDLK_PAGEDOWN: return 34;
+            case SDLK_END: return 35;
+            case SDLK_HOME: return 36;
+            case SDLK_LEFT: return 37;
+            case SDLK_UP: return 38;
+            case SDLK_RIGHT: return 39;
+            case SDLK_DOWN: return 40;
+            case SDLK_INSERT: return 45;
+            case SDLK_DELETE: return 46;
+            default: return 0;
+            }
+        }
+
+        uint32_t button_message(uint8_t button, bool down)
+        {
+            switch (button)
+            {
+            case SDL_BUTTON_LEFT: return down ? message_left_down : message_left_up;
+            case SDL_BUTTON_RIGHT: return down ? message_right_down : message_right_up;
+            case SDL_BUTTON_MIDDLE: return down ? message_middle_down : message_middle_up;
+            default: return 0;
+            }
+        }
+
+        Rect read_rect(SDL_Window* native)
+        {
+            int x = 0, y = 0, width = 0, height = 0;
+            SDL_GetWindowPosition(native, &x, &y);
+            SDL_GetWindowSize(native, &width, &height);
+            return {x, y, x + width, y + height};
+        }
+
+        // One SDL window event as a message, or id 0 for events the window ignores.
+        Message window_message(Display_Window& window, const SDL_WindowEvent& event)
+        {
+            switch (event.event)
+            {
+            case SDL_WINDOWEVENT_MOVED:
+                window.rect = read_rect(sdl(window));
+                return {message_move, 0};
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                window.rect = read_rect(sdl(window));
+                return {message_size, 0};
+            case SDL_WINDOWEVENT_FOCUS_GAINED: return {message_set_focus, 0};
+            case SDL_WINDOWEVENT_FOCUS_LOST: return {message_kill_focus, 0};
+            case SDL_WINDOWEVENT_CLOSE: return {message_close, 0};
+            default: return {};
+            }
+        }
+
+        Message translate(Display_Window& window, const SDL_Event& event)
+        {
+            switch (event.type)
+            {
+            case SDL_QUIT: return {message_close, 0};
+            case SDL_WINDOWEVENT: return window_message(window, event.window);
+            case SDL_KEYDOWN:
+            case SDL_KEYUP:
+            {
+                const int32_t key = virtual_key(event.key.keysym.sym);
+                if (key == 0)
+                    return {};
+                return {event.type == SDL_KEYDOWN ? uint32_t(message_key_down) : uint32_t(message_key_up), key};
+            }
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP:
+                return {button_message(event.button.button, event.type == SDL_MOUSEBUTTONDOWN), 0};
+            case SDL_MOUSEWHEEL:
+            {
+                const int32_t notches = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
+                return {message_wheel, notches * 120};
+            }
+            default: return {};
+            }
+        }
+
+        // Xlib from any thread, each call on a connection of its own.
+        struct X_Connection
+        {
+            X_Connection() : display(XOpenDisplay(nullptr)) {}
+            ~X_Connection()
+            {
+                if (display)
+                    XCloseDisplay(display);
+            }
+            X_Connection(const X_Connection&) = delete;
+            X_Connection& operator=(const X_Connection&) = delete;
+            Display* display;
+        };
+
+        bool has_title(Display* display, ::Window window, const std::string& title)
+        {
+            char* name = nullptr;
+            if (!XFetchName(display, window, &name) || !name)
+                return false;
+            const bool same = title == name;
+            XFree(name);
+            return same;
+        }
+
+        ::Window find_window(Display* display, ::Window parent, const std::string& title)
+        {
+            ::Window root_return = 0, parent_return = 0;
+            ::Window* children = nullptr;
+            unsigned int count = 0;
+            if (!XQueryTree(display, parent, &root_return, &parent_return, &children, &count))
+                return 0;
+            ::Window found = 0;
+            for (unsigned int i = 0; i < count && !found; ++i)
+                if (has_title(display, children[i], title))
+                    found = children[i];
+            for (unsigned int i = 0; i < count && !found; ++i)
+                found = find_window(display, children[i], title);
+            if (children)
+                XFree(children);
+            return found;
+        }
+    }
+
+    Display_Window::Display_Window(const std::string& title, int32_t x, int32_t y, int32_t width, int32_t height,
+                                   int32_t wanted_samples)
+    {
+        initialise_video();
+        // Some servers (Xvfb among them) offer no multisampled visual.
+        if (!create(*this, title, x, y, width, height, wanted_samples) && !create(*this, title, x, y, width, height, 0))
+            throw Kestrane::Exception("Could not create an OpenGL window: \"" + std::string(SDL_GetError()) + "\".");
+        SDL_GL_SetSwapInterval(0);
+        SDL_ShowCursor(SDL_DISABLE);
+        glewExperimental = GL_TRUE;
+        glewInit();
+    }
+
+    Display_Window::~Display_Window()
+    {
+        SDL_GL_MakeCurrent(nullptr, nullptr);
+        SDL_GL_DeleteContext(static_cast<SDL_GLContext>(gl_context));
+        SDL_DestroyWindow(sdl(*this));
+    }
+
+    void show_window(Display_Window& window)
+    {
+        SDL_ShowWindow(sdl(window));
+    }
+
+    void hide_window(Display_Window& window)
+    {
+        SDL_HideWindow(sdl(window));
+        SDL_PumpEvents();
+    }
+
+    void move_window(Display_Window& window, int32_t x, int32_t y, int32_t width, int32_t height)
+    {
+        SDL_SetWindowPosition(sdl(window), x, y);
+        SDL_SetWindowSize(sdl(window), width, height);
+        window.rect = {x, y, x + width, y + height};
+    }
+
+    Rect get_window_rect(const Display_Window& window)
+    {
+        return window.rect;
+    }
+
+    void swap_buffers(Display_Window& window)
+    {
+        SDL_GL_SwapWindow(sdl(window));
+    }
+
+    bool poll_message(Display_Window& window, Message& message)
+    {
+        SDL_Event event;
+        while (SDL_PollEvent(&event))
+        {
+            message = translate(window, event);
+            if (message.id != 0)
+                return true;
+        }
+        return false;
+    }
+
+    void capture_mouse(Display_Window&, bool on)
+    {
+        SDL_CaptureMouse(on ? SDL_TRUE : SDL_FALSE);
+        SDL_ShowCursor(SDL_DISABLE);
+    }
+
+    void get_global_cursor(int32_t& x, int32_t& y)
+    {
+        int gx = 0, gy = 0;
+        SDL_GetGlobalMouseState(&gx, &gy);
+        x = gx;
+        y = gy;
+    }
+
+    void get_screen_size(int32_t& width, int32_t& height)
+    {
+        X_Connection x;
+        width = x.display ? DisplayWidth(x.display, DefaultScreen(x.display)) : 0;
+        height = x.display ? DisplayHeight(x.display, DefaultScreen(x.display)) : 0;
+    }
+
+    bool center_window_by_title(const std::string& title)
+    {
+        X_Connection x;
+        if (!x.display)
+            return false;
+        const ::Window found = find_window(x.display, DefaultRootWindow(x.display), title);
+        XWindowAttributes attributes{};
+        if (!found || !XGetWindowAttributes(x.display, found, &attributes) || attributes.map_state != IsViewable)
+            return false;
+        const int screen_width = DisplayWidth(x.display, DefaultScreen(x.display));
+        const int screen_height = DisplayHeight(x.display, DefaultScreen(x.display));
+        XMoveWindow(x.display, found, screen_width / 2 - attributes.width / 2, screen_height / 2 - attributes.height / 2);
+        XSync(x.display, False);
+        return true;
+    }
+}

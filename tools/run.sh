@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds Corvane and starts it in a music folder: the one given, or else a small demo
+# library that the project generates. Usage: tools/run.sh [music-folder]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/install-deps.sh"
+cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DCORVANE_TESTS=ON >/dev/null
+cmake --build "$root/build/release" -j"$(nproc)" --target corvane
+folder="${1:-}"
+if [ -z "$folder" ]; then
+  folder="$root/build/demo-library"
+  if [ -x "$root/tools/make-demo-library.sh" ]; then
+    "$root/tools/make-demo-library.sh" "$root/build/release" "$folder"
+  else
+    mkdir -p "$folder"
+  fi
+fi
+cd "$folder"
+exec "$root/build/release/corvane"

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds and runs every Corvane test: the whole suite with AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the threaded suites again with ThreadSanitizer.
+# Starts a virtual X display when none is set. Usage: tools/test.sh [ctest arguments]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/install-deps.sh"
+jobs=$(nproc)
+
+xvfb_pid=""
+cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 130); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    break
+  done
+fi
+
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+
+build() { # build DIR SANITIZER
+  cmake -S "$root" -B "$1" -DCORVANE_TESTS=ON -DCORVANE_SANITIZE="$2" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build "$1" -j"$jobs"
+}
+
+build "$root/build/test-address" address
+ctest --test-dir "$root/build/test-address" --output-on-failure -j"$jobs" "$@"
+
+build "$root/build/test-thread" thread
+# ThreadSanitizer needs the classic address-space layout.
+setarch "$(uname -m)" -R ctest --test-dir "$root/build/test-thread" --output-on-failure -j"$jobs" -L threads "$@"
