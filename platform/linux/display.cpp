@@ -5,6 +5,7 @@
 #include "platform/display.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -63,6 +64,21 @@ namespace Platform
             window.samples = samples;
             window.rect = {x, y, x + width, y + height};
             return true;
+        }
+
+        // SDL asks for no decorations only where a window manager already made the Motif
+        // atom; ask for it always, so any window manager that comes later leaves it bare.
+        void request_no_decorations(SDL_Window* native)
+        {
+            SDL_SysWMinfo info;
+            SDL_VERSION(&info.version);
+            if (!SDL_GetWindowWMInfo(native, &info) || info.subsystem != SDL_SYSWM_X11)
+                return;
+            Display* display = info.info.x11.display;
+            const Atom hints_atom = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+            const long hints[5] = {2, 0, 0, 0, 0}; // flags: decorations; decorations: none
+            XChangeProperty(display, info.info.x11.window, hints_atom, hints_atom, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(hints), 5);
         }
 
         // Windows virtual-key codes for the SDL keys Corvane can meet; 0 for the rest.
@@ -212,6 +228,7 @@ namespace Platform
         // Some servers (Xvfb among them) offer no multisampled visual.
         if (!create(*this, title, x, y, width, height, wanted_samples) && !create(*this, title, x, y, width, height, 0))
             throw Kestrane::Exception("Could not create an OpenGL window: \"" + std::string(SDL_GetError()) + "\".");
+        request_no_decorations(sdl(*this));
         SDL_GL_SetSwapInterval(0);
         SDL_ShowCursor(SDL_DISABLE);
         glewExperimental = GL_TRUE;

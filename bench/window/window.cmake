@@ -1,0 +1,2 @@
+add_executable(bench_frame_loop ${CMAKE_CURRENT_LIST_DIR}/frame_loop.cpp)
+target_link_libraries(bench_frame_loop PRIVATE corvane_core corvane_platform corvane_core)
