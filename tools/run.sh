@@ -4,16 +4,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/install-deps.sh"
-cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DCORVANE_TESTS=ON >/dev/null
-cmake --build "$root/build/release" -j"$(nproc)" --target corvane
+cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build/release" -j"$(nproc)" --target corvane flac_fixture
 folder="${1:-}"
 if [ -z "$folder" ]; then
   folder="$root/build/demo-library"
-  if [ -x "$root/tools/make-demo-library.sh" ]; then
-    "$root/tools/make-demo-library.sh" "$root/build/release" "$folder"
-  else
-    mkdir -p "$folder"
-  fi
+  "$root/tools/make-demo-library.sh" "$root/build/release" "$folder"
 fi
 cd "$folder"
 exec "$root/build/release/corvane"
