@@ -1,0 +1,58 @@
+// A line of text in a font: position, colour, clip box and alignment, including two marquee
+// modes in which text wider than its clip box scrolls sideways without end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/font.h"
+#include "engine/math.h"
+
+namespace Kestrane
+{
+    class Window;
+
+    class Text
+    {
+    public:
+        // An empty text that draws nothing; makes no GL call, so any thread may make one.
+        Text() = default;
+
+        // Main thread, context current. A clip size with a zero side becomes the window's
+        // size now. The first text of a context builds the kind's shared program and quad.
+        // Throws Kestrane::Exception when the string holds a character the font lacks.
+        //
+        // Alignment, with w, h and a the measured width, height and ascent:
+        //   0: position is the top-left corner of the text;
+        //   1 (and above 5): the left end of the baseline;
+        //   2: the middle of the baseline;  3: the centre of the text;
+        //   4: marquee: centred in the clip box, baseline on its middle line, scrolling at
+        //      60 pixels per second when wider than the box; position is added;
+        //   5: as 4 with the baseline half an ascent lower.
+        Text(Window* window, Font* font, const std::string& string, Float2 position, Color color,
+             uint32_t alignment, Int2 clip_position = {}, Int2 clip_size = {});
+
+        // Replaces the string and measures it, unless it is the same string. Throws like
+        // Font::measure, leaving the text unchanged.
+        void set_string(const std::string& new_string);
+
+        // Main thread. Draws the string for this frame (advancing a marquee by the window's
+        // delta time). Throws Kestrane::Exception at a character the font lacks.
+        void draw();
+
+        Window* window = nullptr;  // projection, height and frame time; not owned
+        Font* font = nullptr;      // not owned; without one nothing is measured or drawn
+        std::string string;        // one byte per character
+        Float2 position;           // pixels, added to the placement of every alignment
+        Color color;               // multiplied with the glyph coverage
+        Int2 clip_position;        // top-left of the clip box, window pixels
+        Int2 clip_size;            // width and height of the clip box, pixels
+        uint32_t alignment = 0;    // 0..5, see the constructor
+        Measurement measured;      // of string in font
+        float scroll = 0.0f;       // marquee offset, pixels
+
+    private:
+        void draw_marquee(bool lowered);
+        void draw_glyphs(Float2 offset) const;
+    };
+}
