@@ -290,6 +290,26 @@ TEST_F(Audio_Device_Test, WaitTimesOutOnACardThatStallsAtOnce)
     EXPECT_TRUE(logged("stall"));
 }
 
+TEST_F(Audio_Device_Test, WaitTimesOutOnceTheCardHasPlayedItsStallPoint)
+{
+    card.stall_after = 3 * 882; // three 20 ms periods at 44.1 kHz
+    use_card();
+    Audio_Device device;
+    open_stream(device, 44100, false);
+    ASSERT_TRUE(device.release_buffer(true));
+    ASSERT_TRUE(device.start());
+    int dues = 0;
+    Audio_Wait result;
+    while ((result = device.wait(300)) == Audio_Wait::due && dues < 50)
+    {
+        ++dues;
+        ASSERT_TRUE(device.release_buffer(true));
+    }
+    EXPECT_EQ(result, Audio_Wait::timed_out);
+    EXPECT_GE(dues, 4); // three played and two queued, the primed one among them
+    EXPECT_TRUE(logged("stall"));
+}
+
 TEST_F(Audio_Device_Test, WaitTimesOutWhenARunningCardStalls)
 {
     use_card();

@@ -136,13 +136,18 @@ namespace
             return;
         if (file_exists(card.config.suspend_file))
             return suspend(card);
-        const int64_t elapsed = now_ns() - card.start_ns;
-        uint64_t due = card.consumed_at_start + uint64_t(elapsed * int64_t(card.io.rate) / 1000000000);
         if (file_exists(card.config.stall_file))
             return stall(card, card.consumed);
-        if (card.config.stall_after >= 0 &&
-            card.lifetime_consumed + (due - card.consumed) >= uint64_t(card.config.stall_after))
-            return stall(card, card.consumed + (uint64_t(card.config.stall_after) - card.lifetime_consumed));
+        const auto elapsed = uint64_t(now_ns() - card.start_ns);
+        const uint64_t played = elapsed / 1000000000 * card.io.rate + elapsed % 1000000000 * card.io.rate / 1000000000;
+        const uint64_t due = card.consumed_at_start + played;
+        if (card.config.stall_after >= 0)
+        {
+            // Where the stream stalls, counted like `consumed`; stall_after is never passed.
+            const uint64_t limit = card.consumed + (uint64_t(card.config.stall_after) - card.lifetime_consumed);
+            if (due >= limit && limit <= card.written)
+                return stall(card, limit);
+        }
         if (due > card.written)
             return underrun(card);
         card.lifetime_consumed += due - card.consumed;

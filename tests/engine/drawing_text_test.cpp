@@ -1,0 +1,262 @@
+// Fonts and text: the embedded faces, measurement, unsupported characters, alignment,
+// clipping and the marquee, checked on the pixels drawn into a real window.
+#include "engine/exception.h"
+#include "engine/font.h"
+#include "engine/text.h"
+
+#include "assets/assets.h"
+#include "drawing_support.h"
+
+namespace
+{
+    using namespace drawing_test;
+    using Kestrane::Measurement;
+
+    struct Text_Test : Drawing_Test
+    {
+        const Corvane::Assets::Embedded_File& data = Corvane::Assets::open_sans_regular;
+        Kestrane::Font font{&window, data.data, data.size, 15};
+        const Color white{1, 1, 1, 1};
+
+        std::string message_of(const std::function<void()>& action)
+        {
+            try
+            {
+                action();
+            }
+            catch (const Kestrane::Exception& exception)
+            {
+                return exception.get_message();
+            }
+            return "(nothing thrown)";
+        }
+
+        // Lit pixels of a column within rows [top, bottom).
+        static bool column_lit(const Frame& frame, int x, int top, int bottom)
+        {
+            for (int y = top; y < bottom; ++y)
+                if (frame.lit(x, y))
+                    return true;
+            return false;
+        }
+    };
+
+    TEST_F(Text_Test, EmbeddedFontsHaveTheirFacesAndGlyphs)
+    {
+        EXPECT_EQ(data.size, 217360u);
+        EXPECT_EQ(font.name, "Open Sans");
+        EXPECT_EQ(font.height, 33); // the bounding-box top, 2146 units, shifted without scaling
+        EXPECT_EQ(font.pixel_size, 15u);
+        EXPECT_EQ(font.glyphs.size(), 223u);
+        EXPECT_EQ(font.glyphs.begin()->first, -128);
+        EXPECT_EQ(font.glyphs.rbegin()->first, 127);
+        EXPECT_EQ(font.glyphs.count(-1), 0u);
+        EXPECT_EQ(font.glyphs.count(31), 0u);
+        EXPECT_GT(font.character('H').advance, 0);
+        EXPECT_EQ(font.character(' ').size, (Int2{0, 0}));
+
+        const auto& status = Corvane::Assets::comfortaa_regular;
+        Kestrane::Font status_font(&window, status.data, status.size, 13);
+        EXPECT_EQ(status_font.name, "Comfortaa");
+        EXPECT_EQ(status_font.glyphs.size(), 223u);
+        expect_no_gl_error();
+    }
+
+    TEST_F(Text_Test, MeasureAddsAdvancesAndTakesTheExtremes)
+    {
+        EXPECT_EQ(font.measure(""), Measurement{});
+        const Measurement h = font.measure("H"), g = font.measure("g"), hg = font.measure("Hg");
+        EXPECT_EQ(hg.width, h.width + g.width);
+        EXPECT_EQ(hg.ascent, h.ascent);
+        EXPECT_EQ(hg.descent, g.descent);
+        EXPECT_EQ(hg.height, hg.ascent + hg.descent);
+        EXPECT_GT(hg.descent, 0);
+        EXPECT_GT(h.ascent, 8);
+        EXPECT_LT(h.ascent, 15);
+    }
+
+    TEST_F(Text_Test, UnsupportedCharactersRaiseWithTheirSignedValueAndTheFont)
+    {
+        const std::string tab = "Could not render an unsupported character with the value \"9\" in the font \"Open Sans\".";
+        EXPECT_EQ(message_of([&] { font.measure("a\tb"); }), tab);
+        EXPECT_EQ(message_of([&] { Kestrane::Text(&window, &font, "a\tb", {0, 0}, white, 1); }), tab);
+        EXPECT_EQ(message_of([&] { font.measure("\xff"); }),
+                  "Could not render an unsupported character with the value \"-1\" in the font \"Open Sans\".");
+
+        // A text whose string was set around the measurement raises while drawing, and
+        // leaves no clipping or blending behind.
+        Kestrane::Text text(&window, &font, "ok", {10, 10}, white, 1);
+        text.string = "a\tb";
+        EXPECT_EQ(message_of([&] { text.draw(); }), tab);
+        EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
+
+        // Latin-1 letters are rendered.
+        Kestrane::Text accented(&window, &font, "\xe9", {50, 50}, white, 0);
+        clear();
+        accented.draw();
+        EXPECT_GT(frame().lit_count(), 10);
+    }
+
+    TEST_F(Text_Test, SettingTheSameStringDoesNotMeasureAgain)
+    {
+        Kestrane::Text text(&window, &font, "Corvane", {0, 0}, white, 1);
+        EXPECT_EQ(text.measured, font.measure("Corvane"));
+        text.measured = {};
+        text.set_string("Corvane");
+        EXPECT_EQ(text.measured, Measurement{});
+        text.set_string("Loading");
+        EXPECT_EQ(text.string, "Loading");
+        EXPECT_EQ(text.measured, font.measure("Loading"));
+
+        // A failed set leaves the text as it was.
+        EXPECT_THROW(text.set_string("\x01"), Kestrane::Exception);
+        EXPECT_EQ(text.string, "Loading");
+
+        // Without a font nothing is measured, and nothing is drawn.
+        Kestrane::Text label;
+        label.set_string("name");
+        EXPECT_EQ(label.measured, Measurement{});
+        label.draw();
+    }
+
+    TEST_F(Text_Test, AlignmentsPlaceTheText)
+    {
+        const Measurement m = font.measure("H");
+        const auto draw = [&](uint32_t alignment) {
+            clear();
+            Kestrane::Text text(&window, &font, "H", {100, 80}, white, alignment);
+            text.draw();
+            return frame().lit_box();
+        };
+        const Box top_left = draw(0);
+        EXPECT_EQ(top_left.top, 80);
+        EXPECT_EQ(top_left.bottom, 80 + m.ascent - 1);
+        EXPECT_GE(top_left.left, 100);
+        EXPECT_LE(top_left.left, 102);
+
+        const Box baseline = draw(1);
+        EXPECT_EQ(baseline.bottom, 79);
+        EXPECT_EQ(baseline.left, top_left.left);
+        EXPECT_EQ(draw(9).left, top_left.left);
+
+        const Box middle = draw(2);
+        EXPECT_EQ(middle.bottom, 79);
+        EXPECT_NEAR((middle.left + middle.right + 1) / 2.0, 100, 1.5);
+
+        const Box centre = draw(3);
+        EXPECT_EQ(centre.top, 80 - m.height / 2);
+        EXPECT_NEAR((centre.left + centre.right + 1) / 2.0, 100, 1.5);
+    }
+
+    TEST_F(Text_Test, DrawsOnlyInsideItsClipBox)
+    {
+        const std::string words = "Wide words WWW run past the box";
+        Kestrane::Text unclipped(&window, &font, words, {10, 60}, white, 1);
+        EXPECT_EQ(unclipped.clip_size, window.size); // the default clip is the whole window
+        unclipped.draw();
+        const Box whole = frame().lit_box();
+        EXPECT_LT(whole.left, 30);
+        EXPECT_GT(whole.right, 80);
+
+        clear();
+        Kestrane::Text clipped(&window, &font, words, {10, 60}, white, 1, {30, 40}, {50, 40});
+        clipped.draw();
+        const Frame drawn = frame();
+        const Box box = drawn.lit_box();
+        ASSERT_FALSE(box.empty());
+        EXPECT_GE(box.left, 30);
+        EXPECT_LE(box.right, 79);
+        EXPECT_GE(box.top, 40);
+        EXPECT_LE(box.bottom, 79);
+        EXPECT_GT(drawn.lit_count(), 50);
+        EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
+        expect_no_gl_error();
+    }
+
+    TEST_F(Text_Test, TextOutsideItsClipBoxSetsNoGlState)
+    {
+        glUseProgram(0);
+        // Baseline at 30, clip box from row 100 down: wholly above it.
+        Kestrane::Text above(&window, &font, "Above", {10, 30}, white, 1, {0, 100}, {200, 20});
+        above.draw();
+        // Baseline at 150, clip box ending at row 60: wholly below it.
+        Kestrane::Text below(&window, &font, "Below", {10, 150}, white, 1, {0, 40}, {200, 20});
+        below.draw();
+        GLint program = -1;
+        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+        EXPECT_EQ(program, 0);
+        EXPECT_EQ(frame().lit_count(), 0);
+    }
+
+    TEST_F(Text_Test, NarrowMarqueeStaysCentred)
+    {
+        const Int2 clip_position{40, 60}, clip_size{120, 30};
+        Kestrane::Text text(&window, &font, "Hi", {0, 0}, white, 4, clip_position, clip_size);
+        window.delta_time = 0.5f;
+        text.draw();
+        const Frame first = frame();
+        EXPECT_EQ(text.scroll, 0.0f);
+        clear();
+        text.draw();
+        EXPECT_TRUE(frame() == first);
+        const Box box = first.lit_box();
+        EXPECT_NEAR((box.left + box.right + 1) / 2.0, 100, 1.5);
+        EXPECT_EQ(box.bottom, 74); // baseline on the box's middle row, 60 + 30 / 2
+
+        clear();
+        Kestrane::Text lowered(&window, &font, "Hi", {0, 0}, white, 5, clip_position, clip_size);
+        lowered.draw();
+        EXPECT_EQ(frame().lit_box().bottom, 74 + text.measured.ascent / 2);
+    }
+
+    TEST_F(Text_Test, WideMarqueeMovesSixtyPixelsASecondAndWrapsWithAGap)
+    {
+        const Int2 clip_position{40, 60}, clip_size{120, 30};
+        const int top = clip_position.y, bottom = clip_position.y + clip_size.y;
+        const std::string line = "The quick brown fox jumps over the lazy dog";
+        Kestrane::Text text(&window, &font, line, {0, 0}, white, 4, clip_position, clip_size);
+        const int w = text.measured.width;
+        const float period = static_cast<float>(15 + w);
+        ASSERT_GT(w, clip_size.x);
+
+        window.delta_time = 0.0f;
+        text.draw();
+        const Frame still = frame();
+        clear();
+        window.delta_time = 0.5f;
+        text.draw();
+        EXPECT_FLOAT_EQ(text.scroll, 30.0f);
+        const Frame moved = frame();
+        for (int x = clip_position.x + 30; x < clip_position.x + clip_size.x; ++x)
+            for (int y = top; y < bottom; ++y)
+                ASSERT_EQ(moved.at(x, y), still.at(x - 30, y)) << "at " << x << ", " << y;
+        const Box box = moved.lit_box();
+        EXPECT_GE(box.left, clip_position.x);
+        EXPECT_LE(box.right, clip_position.x + clip_size.x - 1);
+
+        // Past one period it starts again.
+        text.scroll = period - 10.0f;
+        text.draw();
+        EXPECT_FLOAT_EQ(text.scroll, 20.0f);
+
+        // With the start of the text 60 pixels into the box, the copy entering from the left
+        // ends one pixel size (plus the glyphs' side bearings) before it.
+        clear();
+        window.delta_time = 0.0f;
+        text.scroll = static_cast<float>(w / 2);
+        text.draw();
+        const Frame wrapped = frame();
+        const int start = clip_position.x + 60;
+        const Kestrane::Character& first = font.character('T');
+        const Kestrane::Character& last = font.character('g');
+        const int main_left = start + first.bearing.x;
+        const int copy_right = start - 15 - last.advance + last.bearing.x + last.size.x; // one past the copy
+        EXPECT_TRUE(column_lit(wrapped, main_left, top, bottom));
+        EXPECT_TRUE(column_lit(wrapped, copy_right - 1, top, bottom));
+        for (int x = copy_right; x < main_left; ++x)
+            EXPECT_FALSE(column_lit(wrapped, x, top, bottom)) << "gap column " << x;
+        EXPECT_GE(main_left - copy_right, 15);
+    }
+}
