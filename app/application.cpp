@@ -3,6 +3,7 @@
 
 #include <exception>
 
+#include "assets/assets.h"
 #include "engine/exception.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
@@ -12,12 +13,21 @@ namespace Corvane
     namespace
     {
         const Kestrane::Color black{0.0f, 0.0f, 0.0f, 1.0f};
+        const Kestrane::Color grey{0.5f, 0.5f, 0.5f, 1.0f};
         const Kestrane::Color white{1.0f, 1.0f, 1.0f, 1.0f};
     }
 
     Application::Application()
-        : window("Corvane", {333, 666}, black, white, {130, 130})
+        : window("Corvane", {333, 666}, black, white, {130, 130}),
+          footer_background(&window, grey, {0, 0}, {90, float(footer_height)}),
+          progress_fill(&window, white, {0, 0}, {90, float(footer_height)}),
+          player_font(&window, Assets::open_sans_regular.data, Assets::open_sans_regular.size, 15),
+          library(&window),
+          track(&window),
+          footer_text(&window, &player_font, "", {0, 0}, black, 5),
+          waveform_line(&window, white)
     {
+        track.volume = 0.03;
     }
 
     Application::~Application()
@@ -34,6 +44,16 @@ namespace Corvane
 
     void Application::frame()
     {
+        commands();
+        draw_screen();
+    }
+
+    void Application::play_file(std::shared_ptr<File> file)
+    {
+        if (track.loading)
+            return;
+        library.selection = file;
+        track.load(file);
     }
 
     int run_with_error_box(const std::function<void()>& body)

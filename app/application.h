@@ -1,17 +1,28 @@
 // The player's long-lived objects, built in a fixed order when Corvane starts and torn down
-// in reverse when it ends, and the frame loop that drives them.
+// in reverse when it ends, the frame loop that drives them, the command steps that turn keys
+// into actions, and the player screen.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 
+#include "engine/font.h"
+#include "engine/line.h"
+#include "engine/rectangle.h"
+#include "engine/text.h"
 #include "engine/window.h"
+#include "library/directory.h"
+#include "playback/track.h"
 
 namespace Corvane
 {
+    constexpr int footer_height = 20; // pixels; the footer strip along the bottom edge
+
     class Application
     {
     public:
-        Application();  // builds every object in start-up order
+        Application();  // builds every object in start-up order; the scan starts here
         ~Application(); // hides the window at once; the members then go in reverse order
         Application(const Application&) = delete;
         Application& operator=(const Application&) = delete;
@@ -19,13 +30,48 @@ namespace Corvane
         // Runs frames until Escape or a close request.
         void run();
 
-        // Everything of one frame after the window's update.
+        // Everything of one frame after the window's update: commands, then the screen.
         void frame();
+        void commands();
+        void active_commands();
+        void draw_screen();
+
+        // Starts `file` unless a track is loading (a request made while loading is dropped).
+        void play_file(std::shared_ptr<File> file);
+
+        bool scanning() const { return library.loading.load(std::memory_order_acquire); }
+        bool active() const { return track.playing || track.starting; }
+
+        // What the footer says in the current state.
+        std::string footer_string() const;
+
+        // Footer strip, progress fill and footer text.
+        void draw_footer();
+        // The next half window width of frames, mirrored around the middle; flat otherwise.
+        void draw_waveform();
 
         Kestrane::Window window;
+        Kestrane::Rectangle footer_background;
+        Kestrane::Rectangle progress_fill;
+        Kestrane::Font player_font;
+        Directory library;
+        Track track;
+        Kestrane::Text footer_text;
+        Kestrane::Line waveform_line;
         bool shuffle = false;       // next track from the shuffle order instead of tree order
         bool show_waveform = false; // waveform view instead of the library browser
     };
+
+    // Speed of continuous volume change while Q or E is held, volume units per second;
+    // one per process, 0 while neither key is held.
+    float& volume_hold_rate();
+
+    // Frames to seek in a frame of `dt` seconds: a third of the track per second.
+    int64_t seek_step(int64_t frame_count, float dt);
+
+    // Left edge and width of the progress fill in a strip `width` pixels wide, for
+    // `position` + `seek` clamped to the track; width 0 for an empty track.
+    Kestrane::Float2 progress_span(int64_t position, int64_t seek, int64_t frame_count, int32_t width);
 
     // Runs `body`; any exception that escapes it is shown in an ownerless "Corvane Error"
     // box after the stack has unwound. Returns the process exit code: 0, or 1 after an error.

@@ -11,6 +11,8 @@
 
 #include <GL/glew.h>
 
+#include <mutex>
+
 #include "engine/exception.h"
 
 namespace Platform
@@ -290,10 +292,22 @@ namespace Platform
 
     void get_global_cursor(int32_t& x, int32_t& y)
     {
-        int gx = 0, gy = 0;
-        SDL_GetGlobalMouseState(&gx, &gy);
-        x = gx;
-        y = gy;
+        // SDL caches the global cursor and misses synthetic (XTest) motion; ask the server.
+        static std::mutex lock;
+        static X_Connection connection;
+        std::lock_guard guard(lock);
+        x = y = 0;
+        if (!connection.display)
+            return;
+        ::Window root = 0, child = 0;
+        int root_x = 0, root_y = 0, window_x = 0, window_y = 0;
+        unsigned int mask = 0;
+        if (XQueryPointer(connection.display, DefaultRootWindow(connection.display), &root, &child, &root_x, &root_y,
+                          &window_x, &window_y, &mask))
+        {
+            x = root_x;
+            y = root_y;
+        }
     }
 
     void get_screen_size(int32_t& width, int32_t& height)
