@@ -1,0 +1,152 @@
+// The platform's folder listing and logical order, which the scan builds on.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "platform/folder_listing.h"
+#include "platform/logical_order.h"
+#include "tests/library/temp_library.h"
+
+using Library_Test::Temp_Library;
+
+namespace
+{
+    struct Entry
+    {
+        bool hidden;
+        bool folder;
+        bool operator==(const Entry&) const = default;
+    };
+
+    std::map<std::string, Entry> list(const char* path)
+    {
+        std::map<std::string, Entry> entries;
+        Platform::Folder_Listing listing(path);
+        while (listing.next())
+            entries[listing.name] = {listing.hidden, listing.folder};
+        return entries;
+    }
+
+    TEST(Folder_Listing, ReportsNamesHiddenAndFolderBitsFollowingLinks)
+    {
+        Temp_Library library;
+        library.file("song.flac");
+        library.file(".hidden");
+        library.folder("sub");
+        library.folder(".hidden_dir");
+        library.link("to_sub", "sub");
+        library.link("to_song", "song.flac");
+        library.link("dangling", "nowhere");
+        ASSERT_EQ(mkfifo("pipe", 0644), 0);
+        const std::map<std::string, Entry> expected = {
+            {".", {true, true}},        {"..", {true, true}},         {"song.flac", {false, false}},
+            {".hidden", {true, false}}, {"sub", {false, true}},       {".hidden_dir", {true, true}},
+            {"to_sub", {false, true}},  {"to_song", {false, false}},
+        };
+        EXPECT_EQ(list(""), expected);
+        EXPECT_EQ(list(library.root.c_str()), expected);
+    }
+
+    TEST(Folder_Listing, FolderThatCannotBeOpenedListsNothing)
+    {
+        Temp_Library library;
+        library.file("plain.flac");
+        for (const char* path : {"missing", "plain.flac", "plain.flac/x"})
+        {
+            Platform::Folder_Listing listing(path);
+            EXPECT_EQ(listing.handle, nullptr) << path;
+            EXPECT_FALSE(listing.next()) << path;
+        }
+    }
+
+    TEST(Folder_Listing, SameFolderThroughALinkHasTheSameIdentity)
+    {
+        Temp_Library library;
+        library.folder("a");
+        library.folder("b");
+        library.link("to_a", "a");
+        const Platform::Folder_Listing a("a"), b("b"), to_a("to_a");
+        EXPECT_EQ(a.identity, to_a.identity);
+        EXPECT_NE(a.identity, b.identity);
+    }
+
+    int order(const char* a, const char* b)
+    {
+        return Platform::logical_compare(a, b);
+    }
+
+    TEST(Logical_Order, NumbersByValueLettersWithoutCase)
+    {
+        EXPECT_LT(order("Track 2", "track 10"), 0);
+        EXPECT_LT(order("1.flac", "2.flac"), 0);
+        EXPECT_LT(order("2.flac", "10.flac"), 0);
+        EXPECT_LT(order("apple", "Banana"), 0);
+        EXPECT_LT(order("Banana", "cherry"), 0);
+        EXPECT_LT(order("a9b", "a10a"), 0);
+        EXPECT_LT(order("x 99999999999999999999999", "x 100000000000000000000000"), 0);
+        EXPECT_LT(order("x 0000000000000000000000000000007", "x 8"), 0);
+        EXPECT_LT(order("Disc", "disc 1"), 0);     // a prefix comes first
+        EXPECT_GT(order("10 b", "9 c"), 0);
+        EXPECT_LT(order("z", "\xe9"), 0);          // bytes from 0x80 after every letter
+        EXPECT_LT(order("_intro", "1 intro"), 0);  // symbols before numbers
+        EXPECT_LT(order("9", "a"), 0);             // numbers before letters
+    }
+
+    TEST(Logical_Order, OnlyTheSameBytesCompareEqual)
+    {
+        EXPECT_EQ(order("", ""), 0);
+        EXPECT_EQ(order("Same 01", "Same 01"), 0);
+        EXPECT_NE(order("a", "A"), 0);
+        EXPECT_NE(order("7", "007"), 0);
+        EXPECT_EQ(order("a", "A"), -order("A", "a"));
+        EXPECT_LT(order("", "a"), 0);
+    }
+
+    // Names drawn from an alphabet that provokes every rule: digits (and runs of them with
+    // leading zeros), both cases, symbols, a high byte.
+    std::string random_name(std::mt19937& engine)
+    {
+        static const std::string alphabet = "0019aAbB .-_\xe9";
+        std::uniform_int_distribution<size_t> length(0, 6), pick(0, alphabet.size() - 1);
+        std::string name(length(engine), ' ');
+        for (char& c : name)
+            c = alphabet[pick(engine)];
+        return name;
+    }
+
+    TEST(Logical_Order, IsAStrictWeakOrderOnRandomNames)
+    {
+        std::mt19937 engine(20240611);
+        std::vector<std::string> names(80);
+        for (std::string& name : names)
+            name = random_name(engine);
+        const auto less = [](const std::string& a, const std::string& b) { return Platform::logical_compare(a, b) < 0; };
+        for (const std::string& a : names)
+        {
+            EXPECT_FALSE(less(a, a)) << a;
+            for (const std::string& b : names)
+            {
+                EXPECT_FALSE(less(a, b) && less(b, a)) << a << " | " << b;
+                EXPECT_EQ(Platform::logical_compare(a, b) == 0, a == b) << a << " | " << b;
+                for (const std::string& c : names)
+                {
+                    if (less(a, b) && less(b, c))
+                    {
+                        EXPECT_TRUE(less(a, c)) << a << " | " << b << " | " << c;
+                    }
+                    const bool a_b = !less(a, b) && !less(b, a), b_c = !less(b, c) && !less(c, b);
+                    if (a_b && b_c)
+                    {
+                        EXPECT_TRUE(!less(a, c) && !less(c, a)) << a << " | " << b << " | " << c;
+                    }
+                }
+            }
+        }
+        std::sort(names.begin(), names.end(), less); // a strict weak order sorts without fault
+        EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), less));
+    }
+}
