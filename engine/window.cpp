@@ -5,6 +5,7 @@
 
 #include <GL/glew.h>
 
+#include "engine/program.h"
 #include "platform/display.h"
 
 namespace Kestrane
@@ -20,7 +21,12 @@ namespace Kestrane
         glViewport(0, 0, size.x, size.y);
     }
 
-    Window::~Window() = default;
+    Window::~Window()
+    {
+        // Shared programs, vertex arrays and overlays belong to this context: they must not
+        // call GL once it is gone, and a later window builds its own.
+        release_shared_gl_objects();
+    }
 
     bool Window::update()
     {

@@ -1,0 +1,182 @@
+// The library browser: display names, the list for each selection, inertial scrolling,
+// click boxes, going up, and the footer's layout after a resize.
+#include "app/browser.h"
+#include "app/player_fixture.h"
+
+namespace
+{
+    using Corvane::display_name;
+
+    TEST(Display_Name, CutsAtTheLastDot)
+    {
+        EXPECT_EQ(display_name("Best.Of.flac"), "Best.Of");
+        EXPECT_EQ(display_name("Vol. 2"), "Vol");
+        EXPECT_EQ(display_name(".flac"), "");
+        EXPECT_EQ(display_name("Plain"), "Plain");
+    }
+
+    struct Browser : Player_Fixture
+    {
+        void SetUp() override
+        {
+            std::vector<std::string> names;
+            start({"A/a1.flac", "A/a2.flac", "B/b1.flac", "r1.flac"});
+        }
+
+        Corvane::Directory& library() { return app->library; }
+
+        std::shared_ptr<Corvane::File> child(const std::shared_ptr<Corvane::File>& folder, const std::string& name)
+        {
+            for (const auto& c : folder->children)
+                if (c->name == name)
+                    return c;
+            return nullptr;
+        }
+
+        // Draws the browser in the player's upper area with the input set by the test.
+        void draw()
+        {
+            const Kestrane::Int2 size = app->window.size;
+            library().draw(app->player_font, {0, 0}, {size.x, size.y - Corvane::footer_height}, {1, 1, 1, 1},
+                           {0.7f, 0.7f, 0.7f, 1}, {0.5f, 0.5f, 0.5f, 1}, app->track.file);
+            app->window.pressed.fill(false);
+        }
+
+        // Left-clicks at window pixel (x, y).
+        void click(int x, int y, int button = Kestrane::button_left)
+        {
+            app->window.cursor_in_window = {x, y};
+            app->window.pressed[button] = true;
+            draw();
+        }
+
+        // The window pixel at the middle of entry `i`'s text, for a list of n at offset 0.
+        Kestrane::Int2 entry_centre(int i, const std::vector<std::shared_ptr<Corvane::File>>& list)
+        {
+            const Kestrane::Font& font = app->player_font;
+            const int n = int(list.size());
+            const int L = font.height;
+            const int A = font.measure(display_name(list.front()->name)).ascent;
+            const int B = font.measure(display_name(list.back()->name)).descent;
+            const int y = -(((n - 1) * L + B - A) / 2) + i * L;
+            const auto m = font.measure(display_name(list[size_t(i)]->name));
+            const int area = app->window.size.y - Corvane::footer_height;
+            return {app->window.size.x / 2, area / 2 + y - m.ascent + m.height / 2};
+        }
+    };
+
+    TEST_F(Browser, ListsThePathThenTheShownFolder)
+    {
+        size_t path = 0;
+        auto root = library().selection;
+        auto list = Corvane::browser_list(root, path);
+        ASSERT_EQ(list.size(), 3u);
+        EXPECT_EQ(path, 0u);
+        EXPECT_EQ(list[0]->name, "A");
+        EXPECT_EQ(list[2]->name, "r1.flac");
+
+        auto a2 = child(child(root, "A"), "a2.flac");
+        list = Corvane::browser_list(a2, path);
+        ASSERT_EQ(list.size(), 3u);
+        EXPECT_EQ(path, 1u);
+        EXPECT_EQ(list[0]->name, "A");
+        EXPECT_EQ(list[1]->name, "a1.flac");
+    }
+
+    TEST_F(Browser, ClicksPickTheEntryUnderTheCursorOnlyInsideTheArea)
+    {
+        size_t path = 0;
+        const auto list = Corvane::browser_list(library().selection, path);
+        const Kestrane::Int2 b = entry_centre(1, list);
+        click(b.x, b.y);
+        EXPECT_TRUE(library().selection_changed);
+        EXPECT_EQ(library().selection->name, "B");
+
+        draw();
+        EXPECT_FALSE(library().selection_changed) << "cleared at the next call";
+
+        app->window.held[Kestrane::key_ctrl] = true;
+        const auto in_b = Corvane::browser_list(library().selection, path);
+        const Kestrane::Int2 b1 = entry_centre(1, in_b);
+        click(b1.x, b1.y);
+        EXPECT_EQ(library().selection->name, "B") << "Ctrl + click moves the window instead";
+        app->window.held[Kestrane::key_ctrl] = false;
+
+        click(b1.x, b1.y);
+        EXPECT_EQ(library().selection->name, "b1.flac");
+        EXPECT_TRUE(library().selection_changed);
+
+        click(app->window.size.x / 2, app->window.size.y - 5);
+        EXPECT_FALSE(library().selection_changed) << "the footer strip picks nothing";
+    }
+
+    TEST_F(Browser, RightClickGoesUpAndDoesNothingAtTheRoot)
+    {
+        const auto root = library().selection;
+        click(10, 10, Kestrane::button_right);
+        EXPECT_EQ(library().selection, root);
+
+        library().selection = child(child(root, "A"), "a1.flac");
+        library().scroll_offset = 40.0f;
+        click(10, 10, Kestrane::button_right);
+        EXPECT_EQ(library().selection, root) << "from a track, up from its folder";
+        EXPECT_EQ(library().scroll_offset, 0.0f);
+        EXPECT_FALSE(library().selection_changed);
+    }
+
+    TEST_F(Browser, AListThatFitsStaysCentredAndIgnoresTheWheel)
+    {
+        app->window.wheel = 5;
+        app->window.delta_time = 0.1f;
+        draw();
+        EXPECT_EQ(library().scroll_offset, 0.0f);
+    }
+
+    TEST_F(Browser, WheelGlidesWithFrictionAndStaysWithinALineOfTheEnds)
+    {
+        auto& dir = library();
+        const int L = app->player_font.height;
+        const int h = 600, E = 100 * L;
+        app->window.delta_time = 0.01f;
+        app->window.wheel = 1;
+        dir.scroll(E, h, L);
+        EXPECT_FLOAT_EQ(dir.scroll_velocity, -240.0f);
+        app->window.wheel = 0;
+        float travelled = 0.0f;
+        for (int frame = 0; frame < 40; ++frame)
+            dir.scroll(E, h, L);
+        travelled = -dir.scroll_offset;
+        EXPECT_EQ(dir.scroll_velocity, 0.0f);
+        EXPECT_NEAR(travelled, 31.0f, 3.0f) << "a quarter second of glide from 250 px/s";
+
+        dir.scroll_offset = 0.0f;
+        dir.scroll_velocity = 0.0f;
+        app->window.wheel = 12;
+        dir.scroll(E, h, L);
+        EXPECT_FLOAT_EQ(dir.scroll_velocity, -2990.0f) << "the limit, less one frame of friction";
+
+        app->window.wheel = -12;
+        for (int frame = 0; frame < 500; ++frame)
+            dir.scroll(E, h, L);
+        const int bottom = int(float(E / 2 + h / 2) - dir.scroll_offset);
+        EXPECT_GE(bottom, h - L) << "no more than a line of gap below the last entry";
+        app->window.wheel = 12;
+        for (int frame = 0; frame < 500; ++frame)
+            dir.scroll(E, h, L);
+        const int top = int(float(h / 2 - E / 2) - dir.scroll_offset);
+        EXPECT_LE(top, L) << "no more than a line of gap above the first entry";
+        EXPECT_EQ(dir.scroll_velocity, 0.0f) << "hitting the end stops the glide";
+    }
+
+    TEST_F(Browser, FooterFollowsTheWindowAfterAResize)
+    {
+        app->window.move_and_size(app->window.position, {200, 300});
+        app->draw_footer();
+        EXPECT_EQ(app->footer_background.position.y, 280.0f);
+        EXPECT_EQ(app->footer_background.size.x, 200.0f);
+        EXPECT_EQ(app->footer_background.size.y, 20.0f);
+        EXPECT_EQ(app->footer_text.clip_position, (Kestrane::Int2{0, 280}));
+        EXPECT_EQ(app->footer_text.clip_size, (Kestrane::Int2{200, 20}));
+        EXPECT_EQ(app->footer_text.string, "Corvane 18-12-29");
+    }
+}

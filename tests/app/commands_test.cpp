@@ -1,0 +1,207 @@
+// The command steps: volume taps and holds, seeking, previous/next, pause, shuffle and the
+// end-of-track rule, on a player whose sound card the test steps.
+#include "app/player_fixture.h"
+
+namespace
+{
+    using Corvane::File;
+
+    struct Commands : Player_Fixture
+    {
+        void SetUp() override
+        {
+            // Long enough that a pause's fade-out does not reach the end.
+            start({"A/a1.flac", "A/a2.flac", "B/b1.flac", "r1.flac"}, 1.0);
+        }
+    };
+
+    TEST_F(Commands, VolumeTapsMoveByOneHundredthWithinTheRange)
+    {
+        play("a1.flac");
+        auto& track = app->track;
+        app->window.pressed['Q'] = true;
+        command_frame();
+        EXPECT_NEAR(track.volume, 0.02, 1e-12);
+        EXPECT_NEAR(track.fade_to, 0.02, 1e-12);
+        EXPECT_NEAR(track.fade_seconds, 0.01, 1e-12);
+
+        track.volume = 0.0;
+        track.set_volume(0.5, 5.0);
+        app->window.pressed['Q'] = true;
+        command_frame();
+        EXPECT_EQ(track.volume, 0.0);
+        EXPECT_EQ(track.fade_to, 0.0) << "a tap at 0 still asks for a fade";
+        EXPECT_NEAR(track.fade_seconds, 0.01, 1e-12);
+
+        track.volume = 1.0;
+        app->window.pressed['E'] = true;
+        command_frame();
+        EXPECT_EQ(track.volume, 1.0);
+    }
+
+    TEST_F(Commands, HoldingBothVolumeKeysCancelsWhileTheRateGrows)
+    {
+        play("a1.flac");
+        auto& track = app->track;
+        track.volume = 0.5;
+        app->window.held['Q'] = app->window.held['E'] = true;
+        for (int frame = 0; frame < 30; ++frame)
+            command_frame(0.1f);
+        EXPECT_NEAR(Corvane::volume_hold_rate(), 30 * 0.1f / 6.0f, 1e-5);
+        EXPECT_NEAR(track.volume, 0.5, 1e-9);
+
+        app->window.held['E'] = false;
+        const double before = track.volume;
+        command_frame(0.1f);
+        EXPECT_NEAR(track.volume, before - Corvane::volume_hold_rate() * 0.1, 0.02) << "Q alone lowers";
+        EXPECT_LT(track.volume, before);
+
+        app->window.held['Q'] = false;
+        command_frame(0.1f);
+        EXPECT_EQ(Corvane::volume_hold_rate(), 0.0f);
+    }
+
+    TEST_F(Commands, HoldingAKeyActsOnlyOnceTheRateIsAboveThreeHundredths)
+    {
+        play("a1.flac");
+        app->window.held['E'] = true;
+        command_frame(0.1f); // rate 0 -> 0.0167
+        command_frame(0.1f); // rate -> 0.0333, no change yet
+        EXPECT_NEAR(app->track.volume, 0.03, 1e-12);
+        command_frame(0.1f);
+        EXPECT_GT(app->track.volume, 0.03);
+    }
+
+    TEST_F(Commands, SeekStepIsAThirdOfTheTrackPerSecondAtFullWidth)
+    {
+        EXPECT_EQ(Corvane::seek_step(3000, 1.0f), 1000);
+        // Ten minutes at 44.1 kHz and 100 frames per second: 88,200 frames, not wrapped.
+        EXPECT_EQ(Corvane::seek_step(44100 * 600, 0.01f), 88200);
+
+        play("a1.flac");
+        auto& track = app->track;
+        const int64_t step = Corvane::seek_step(track.frame_count, 0.5f);
+        ASSERT_GT(step, 0);
+        app->window.held['D'] = true;
+        command_frame(0.5f);
+        EXPECT_EQ(track.seek, step);
+        app->window.held['A'] = true;
+        command_frame(0.5f);
+        EXPECT_EQ(track.seek, step) << "A and D together cancel";
+        app->window.held['D'] = false;
+        command_frame(0.5f);
+        EXPECT_EQ(track.seek, 0);
+    }
+
+    TEST_F(Commands, ProgressFillShowsTheClampedTargetAndNothingForAnEmptyTrack)
+    {
+        EXPECT_EQ(Corvane::progress_span(0, 0, 1000, 333).y, 0.0f);
+        EXPECT_EQ(Corvane::progress_span(500, 0, 1000, 300).y, 150.0f);
+        EXPECT_EQ(Corvane::progress_span(500, 0, 1000, 300).x, 75.0f);
+        EXPECT_EQ(Corvane::progress_span(900, 5000, 1000, 300).y, 300.0f);
+        EXPECT_EQ(Corvane::progress_span(100, -5000, 1000, 300).y, 0.0f);
+        EXPECT_EQ(Corvane::progress_span(0, 0, 0, 300).y, 0.0f);
+    }
+
+    TEST_F(Commands, NothingButPauseWorksBeforeATrackPlays)
+    {
+        const auto selection = app->library.selection;
+        app->window.pressed['Q'] = app->window.pressed['S'] = true;
+        app->window.held['D'] = app->window.held['C'] = app->window.held['Z'] = true;
+        command_frame();
+        EXPECT_NEAR(app->track.volume, 0.03, 1e-12);
+        EXPECT_EQ(app->track.seek, 0);
+        EXPECT_EQ(app->library.selection, selection);
+        EXPECT_FALSE(app->track.loading);
+        EXPECT_FALSE(app->track.starting) << "S without a track does nothing";
+    }
+
+    TEST_F(Commands, PauseKeepsThePlaceAndNextStepsTheTreeWithShuffleOff)
+    {
+        play("a2.flac");
+        app->window.pressed['S'] = true;
+        command_frame();
+        EXPECT_FALSE(app->track.playing);
+        // A buffer at a time, so that no credit is left over for the resumed stream.
+        ASSERT_TRUE(frames_until([&] {
+            if (Memory_Audio_Device::wait_until_parked(std::chrono::milliseconds(0)))
+                Memory_Audio_Device::step(1);
+            return Memory_Audio_Device::devices_open() == 0;
+        }));
+        const int64_t kept = app->track.position;
+
+        app->window.held['C'] = true;
+        command_frame();
+        EXPECT_FALSE(app->track.loading) << "C does nothing while paused";
+        EXPECT_EQ(app->track.position, kept);
+        app->window.held['C'] = false;
+
+        app->window.pressed['S'] = true;
+        command_frame();
+        ASSERT_TRUE(frames_until([&] { return bool(app->track.playing); }));
+        app->shuffle = true;
+        ASSERT_EQ(app->track.file->name, "a2.flac");
+        app->window.held['C'] = true;
+        command_frame();
+        app->window.held['C'] = false;
+        EXPECT_FALSE(app->shuffle);
+        EXPECT_EQ(app->library.selection->name, "b1.flac");
+        EXPECT_EQ(app->track.file->name, "b1.flac");
+    }
+
+    TEST_F(Commands, ShufflePressWhileLoadingTurnsShuffleOffAndStartsNothing)
+    {
+        app->window.pressed['W'] = true;
+        command_frame();
+        EXPECT_TRUE(app->shuffle);
+        ASSERT_TRUE(app->track.loading || app->track.starting || app->track.playing);
+        const auto first = app->track.file;
+        app->track.loading = true; // still decoding, as far as the commands can tell
+        app->window.pressed['W'] = true;
+        command_frame();
+        EXPECT_FALSE(app->shuffle);
+        EXPECT_EQ(app->track.file, first);
+        app->track.loading = false;
+    }
+
+    TEST_F(Commands, TheLastTrackIsFollowedByTheFirst)
+    {
+        play("r1.flac");
+        Memory_Audio_Device::step(1 << 20);
+        ASSERT_TRUE(frames_until([&] { return app->track.file->name == "a1.flac"; }));
+        EXPECT_EQ(app->library.selection->name, "a1.flac");
+    }
+
+    TEST_F(Commands, EndOfTrackInShuffleModeKeepsShuffling)
+    {
+        app->window.pressed['W'] = true;
+        command_frame();
+        ASSERT_TRUE(app->shuffle);
+        std::set<std::string> heard;
+        ASSERT_TRUE(frames_until([&] {
+            Memory_Audio_Device::step(64);
+            if (app->track.file)
+                heard.insert(app->track.file->name);
+            return heard.size() == 4;
+        }));
+        EXPECT_TRUE(app->shuffle);
+    }
+
+    struct One_Track : Player_Fixture
+    {
+    };
+
+    TEST_F(One_Track, ALibraryOfOneTrackReplaysIt)
+    {
+        start({"only.flac"});
+        play("only.flac");
+        const auto first_run = Memory_Audio_Device::calls().size();
+        Memory_Audio_Device::step(1 << 20);
+        ASSERT_TRUE(frames_until([&] {
+            Memory_Audio_Device::step(64);
+            return Memory_Audio_Device::calls().size() > first_run + 10 &&
+                   std::count(Memory_Audio_Device::calls().begin(), Memory_Audio_Device::calls().end(), "open") >= 2;
+        }));
+        EXPECT_EQ(app->track.file->name, "only.flac");
+    }
+}
