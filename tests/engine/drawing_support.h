@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include <GL/glew.h>
@@ -13,6 +14,10 @@
 
 namespace drawing_test
 {
+    // Mesa writes its shader cache from a thread of its own; LeakSanitizer's check at exit
+    // can crash while that thread winds down. Set before the first context of the process.
+    inline const bool shader_cache_off = setenv("MESA_SHADER_CACHE_DISABLE", "true", 0) == 0;
+
     using Kestrane::Color;
     using Kestrane::Float2;
     using Kestrane::Int2;
