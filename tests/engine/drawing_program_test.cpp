@@ -5,6 +5,7 @@
 
 #include "engine/exception.h"
 #include "engine/program.h"
+#include "engine/rectangle.h"
 #include "engine/text.h"
 #include "engine/texture.h"
 #include "engine/vertex_array.h"
@@ -182,26 +183,26 @@ namespace
         EXPECT_TRUE(glIsVertexArray(array_name));
     }
 
-    TEST_F(Program_Test, DrawingStateIsRebuiltForTheNextWindow)
+    TEST(Drawing_State, IsRebuiltForEachNewWindow)
     {
+        // Each window ends its context when it goes; the next one must get its own programs,
+        // vertex arrays, glyph textures and overlays.
         const auto& data = Corvane::Assets::open_sans_regular;
-        Kestrane::release_shared_gl_objects();
+        for (const char* title : {"Drawing Test First", "Drawing Test Second"})
         {
-            Kestrane::Window second{"Drawing Test Second", {120, 100}, {0, 0, 0, 1}, {1, 1, 1, 1}, {100, 100}};
-            second.update();
-            Kestrane::Font font(&second, data.data, data.size, 15);
-            Kestrane::Text text(&second, &font, "Second", {5, 5}, {1, 1, 1, 1}, 0);
+            Kestrane::Window window{title, {120, 100}, {0, 0, 0, 1}, {1, 1, 1, 1}, {100, 100}};
+            window.update();
+            Kestrane::Font font(&window, data.data, data.size, 15);
+            Kestrane::Text text(&window, &font, title, {5, 5}, {1, 1, 1, 1}, 0);
             text.draw();
-            EXPECT_GT(read_frame(second).lit_count(), 0);
-            expect_no_gl_error();
-            Kestrane::release_shared_gl_objects();
+            Kestrane::Rectangle rectangle(&window, {1, 1, 1, 1}, {5, 50}, {10, 10});
+            rectangle.draw();
+            window.cursor_in_window = {60, 60};
+            window.draw_overlays();
+            const Frame drawn = read_frame(window);
+            EXPECT_GT(drawn.lit_count(), 100 + 9) << title;
+            EXPECT_TRUE(drawn.lit(61, 61)) << title;
+            EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << title;
         }
-        Kestrane::Window third{"Drawing Test Third", {120, 100}, {0, 0, 0, 1}, {1, 1, 1, 1}, {100, 100}};
-        third.update();
-        Kestrane::Font font(&third, data.data, data.size, 15);
-        Kestrane::Text text(&third, &font, "Third", {5, 5}, {1, 1, 1, 1}, 0);
-        text.draw();
-        EXPECT_GT(read_frame(third).lit_count(), 0);
-        expect_no_gl_error();
     }
 }

@@ -103,13 +103,6 @@ namespace drawing_test
             clear();
         }
 
-        // What the window's destructor does before it ends the context, so that every test
-        // in one process starts from fresh drawing state.
-        void TearDown() override
-        {
-            Kestrane::release_shared_gl_objects();
-        }
-
         void clear()
         {
             glClearColor(0, 0, 0, 1);
