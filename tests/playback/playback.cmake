@@ -10,3 +10,16 @@ target_include_directories(corvane_test_realtime PUBLIC ${CMAKE_SOURCE_DIR} ${CM
 
 set(playback_test_libs corvane_test_audio_device corvane_test_realtime corvane_test_message_box
   corvane_platform_files corvane_platform_display corvane_flac_fixture)
+
+corvane_test(playback_track_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/track_load_test.cpp ${CMAKE_CURRENT_LIST_DIR}/track_failure_test.cpp
+  LIBS ${playback_test_libs} LABELS threads playback)
+corvane_test(playback_play_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/play_process_test.cpp ${CMAKE_CURRENT_LIST_DIR}/play_failure_test.cpp
+  LIBS ${playback_test_libs} LABELS threads playback)
+corvane_test(playback_external_error_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/external_error_test.cpp
+  LIBS ${playback_test_libs} LABELS threads playback)
+corvane_test(playback_info_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/track_info_test.cpp
+  LIBS ${playback_test_libs} LABELS playback)

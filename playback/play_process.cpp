@@ -1,0 +1,238 @@
+// One playback run on its own thread: open the exclusive stream at the track's rate, fade
+// in, render buffer after buffer from memory, apply seeks, and on pause, stop or the end of
+// the track fade out and close the stream. Samples leave as 24-bit little-endian integers.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "engine/exception.h"
+#include "platform/realtime.h"
+#include "playback/track.h"
+#include "playback/track_thread.h"
+
+namespace Corvane
+{
+    namespace
+    {
+        // A buffer is due every few milliseconds; this long without one means the device is
+        // gone (unplugged) or hung, and waiting on would hang the player and its shutdown.
+        constexpr int buffer_wait_timeout_ms = 2000;
+
+        constexpr double start_fade_seconds = 0.25;
+        constexpr double seek_fade_seconds = 0.15;
+
+        [[noreturn]] void raise_device_busy()
+        {
+            throw Kestrane::Exception("The sound card is currently being used in exclusive mode.");
+        }
+
+        [[noreturn]] void raise_no_buffer()
+        {
+            throw Kestrane::Exception("Could not get an audio buffer.");
+        }
+
+        [[noreturn]] void raise_buffer_not_released()
+        {
+            throw Kestrane::Exception("Could not release an audio buffer.");
+        }
+
+        // Full scale maps to 0x7FFFFF; anything beyond is held at the 24-bit limits instead
+        // of wrapping into a loud click.
+        int32_t to_int24(double sample)
+        {
+            const double x = sample * 8388607.0 + 0.5;
+            if (x >= 8388607.0)
+                return 8388607;
+            if (x > -8388608.0)
+                return static_cast<int32_t>(x);
+            return -8388608;
+        }
+
+        void store(uint8_t* out, int32_t value, bool padded, uint32_t bytes)
+        {
+            const uint32_t bits = padded ? static_cast<uint32_t>(value) << 8 : static_cast<uint32_t>(value);
+            for (uint32_t b = 0; b < bytes; ++b)
+                out[b] = static_cast<uint8_t>(bits >> (8 * b));
+        }
+
+        // One frame's step of the running gain towards the current fade's target.
+        void step_gain(Track* track)
+        {
+            const double from = track->fade_from.load(std::memory_order_relaxed);
+            const double to = track->fade_to.load(std::memory_order_relaxed);
+            const double frames = track->sample_rate * track->fade_seconds.load(std::memory_order_relaxed);
+            const double gain = track->gain.load(std::memory_order_relaxed);
+            double next;
+            if (from > to)
+                next = gain > to ? gain - from / frames : to;
+            else
+                next = to > gain ? gain + to / frames : to;
+            track->gain.store(next, std::memory_order_relaxed);
+        }
+
+        void play_body(Track* track)
+        {
+            Track::Play_Process process;
+            process(track);
+        }
+    }
+
+    void Track::play()
+    {
+        bool idle = false;
+        if (!starting.compare_exchange_strong(idle, true))
+            return;
+        playing.store(false, std::memory_order_relaxed);
+        try
+        {
+            launch_track_thread(this, play_body);
+        }
+        catch (...)
+        {
+            starting.store(false);
+            throw;
+        }
+    }
+
+    Track::Play_Process::~Play_Process()
+    {
+        if (realtime)
+            Platform::leave_realtime_class();
+    }
+
+    void Track::Play_Process::operator()(Track* played)
+    {
+        std::lock_guard lock(played->mutex);
+        track = played;
+        // The Track is being destroyed: opening a stream only to close it again would delay that.
+        if (track->quit.load(std::memory_order_relaxed))
+            return;
+
+        initialize();
+        // Refused without the right to real-time scheduling; the device's period allows for that.
+        realtime = Platform::enter_realtime_class();
+
+        if (!device.get_buffer())
+            raise_no_buffer();
+        if (!device.release_buffer(true))
+            raise_buffer_not_released();
+
+        // Set `playing` first, so that the main loop never sees both flags clear in between.
+        track->playing.store(true);
+        track->starting.store(false);
+        if (!device.start())
+            throw Kestrane::Exception("Could not start the audio client.");
+        fade(track->volume.load(std::memory_order_relaxed), start_fade_seconds);
+
+        for (;;)
+        {
+            if (!track->playing.load(std::memory_order_relaxed) || track->quit.load(std::memory_order_relaxed))
+                return stop();
+            fill_buffer();
+            if (track->seek.load(std::memory_order_relaxed) != 0)
+            {
+                fade(0.0, seek_fade_seconds);
+                const int64_t target = track->position.load(std::memory_order_relaxed) + track->seek.exchange(0);
+                track->position.store(std::clamp<int64_t>(target, 0, track->frame_count.load(std::memory_order_relaxed)),
+                                      std::memory_order_relaxed);
+                fade(track->volume.load(std::memory_order_relaxed), seek_fade_seconds);
+            }
+            if (track->position.load(std::memory_order_relaxed) >= track->frame_count.load(std::memory_order_relaxed))
+                track->playing.store(false, std::memory_order_relaxed);
+        }
+    }
+
+    void Track::Play_Process::initialize()
+    {
+        const uint32_t rate = track->sample_rate;
+        // The system's device enumerator, activation and raw-stream switch have no
+        // counterpart here: an ALSA hw device is always raw. A device that opens but cannot
+        // be used is what activation failing means.
+        switch (device.open())
+        {
+        case Platform::Audio_Result::ok: break;
+        case Platform::Audio_Result::no_device: throw Kestrane::Exception("Could not get the default audio device.");
+        case Platform::Audio_Result::device_in_use: raise_device_busy();
+        default: throw Kestrane::Exception("Could not activate the default audio device.");
+        }
+
+        if (try_format(false) == Platform::Audio_Result::unsupported_format &&
+            try_format(true) == Platform::Audio_Result::unsupported_format)
+            throw Kestrane::Exception("Your sound card does not support " + std::to_string(rate) + "Hz 24bit stereo playback.");
+
+        Platform::Audio_Result result = device.initialize(rate, padded, device.minimum_period(rate));
+        if (result == Platform::Audio_Result::device_in_use)
+            raise_device_busy();
+        buffer_frames = device.buffer_frames();
+        if (result == Platform::Audio_Result::buffer_not_aligned)
+        {
+            // The device told us its aligned buffer; ask for exactly that duration.
+            const auto aligned = static_cast<int64_t>(10000.0 * 1000 / rate * buffer_frames + 0.5);
+            result = device.initialize(rate, padded, aligned);
+            // Trust the device over our arithmetic: a bigger buffer than it has would overrun it.
+            buffer_frames = device.buffer_frames();
+        }
+        if (result != Platform::Audio_Result::ok || buffer_frames == 0)
+            throw Kestrane::Exception("Could not initialize the audio client.");
+    }
+
+    Platform::Audio_Result Track::Play_Process::try_format(bool padded_samples)
+    {
+        padded = padded_samples;
+        block_align = padded ? 8 : 6;
+        return device.test_format(track->sample_rate, padded);
+    }
+
+    void Track::Play_Process::fade(double target, double seconds)
+    {
+        track->set_volume(target, seconds);
+        while (track->gain.load(std::memory_order_relaxed) != track->fade_to.load(std::memory_order_relaxed) &&
+               track->position.load(std::memory_order_relaxed) < track->frame_count.load(std::memory_order_relaxed))
+            fill_buffer();
+    }
+
+    void Track::Play_Process::fill_buffer()
+    {
+        switch (device.wait(buffer_wait_timeout_ms))
+        {
+        case Platform::Audio_Wait::due: break;
+        case Platform::Audio_Wait::timed_out: throw Kestrane::Exception("The sound card stopped requesting audio.");
+        default: throw Kestrane::Exception("Could not recover the audio stream.");
+        }
+        uint8_t* buffer = device.get_buffer();
+        if (!buffer)
+            raise_no_buffer();
+
+        const int64_t start = track->position.load(std::memory_order_relaxed);
+        const int64_t frames = std::clamp<int64_t>(track->frame_count.load(std::memory_order_relaxed) - start, 0, buffer_frames);
+        const uint32_t half = block_align / 2;
+        for (int64_t i = 0; i < frames; ++i)
+        {
+            step_gain(track);
+            const double gain = track->gain.load(std::memory_order_relaxed);
+            uint8_t* out = buffer + i * block_align;
+            store(out, to_int24(track->get_sample(start + i, false) * gain), padded, half);
+            store(out + half, to_int24(track->get_sample(start + i, true) * gain), padded, half);
+            track->position.store(start + i + 1, std::memory_order_relaxed);
+        }
+        std::memset(buffer + frames * block_align, 0, static_cast<size_t>(buffer_frames - frames) * block_align);
+
+        if (!device.release_buffer(false))
+            raise_buffer_not_released();
+    }
+
+    // Fade out, let two silent buffers drain the stream, stop. The silent buffers and the stop
+    // are not checked: the run ends either way, and a dead device only shortens the silence.
+    void Track::Play_Process::stop()
+    {
+        fade(0.0, start_fade_seconds);
+        for (int i = 0; i < 2; ++i)
+        {
+            if (device.wait(buffer_wait_timeout_ms) != Platform::Audio_Wait::due)
+                break;
+            if (device.get_buffer())
+                device.release_buffer(true);
+        }
+        device.stop();
+    }
+}

@@ -1,0 +1,305 @@
+// Loading a track: the loader thread decodes the whole file with libFLAC into one array of
+// doubles per channel, measures the peak and starts playback. Also the sample read-out with
+// 5.1 down-mix and normalisation, fade requests, and the Track's lifetime.
+#include "playback/track.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <thread>
+
+#include <FLAC/stream_decoder.h>
+
+#include "engine/exception.h"
+#include "library/file.h"
+#include "platform/file_size.h"
+#include "playback/track_thread.h"
+
+namespace Corvane
+{
+    namespace
+    {
+        const double centre_weight = std::pow(10.0, -3.0 / 20.0); // -3 dB
+
+        // What one decode shares with the libFLAC callbacks.
+        struct Decode
+        {
+            Track* track = nullptr;
+            std::string name;              // File::name, for error messages
+            int64_t capacity = 0;          // frames each channel array can hold
+            int64_t decoded = 0;           // frames stored so far
+            double peak = 0.0;             // largest down-mixed sample stored so far
+            bool in_order = true;          // every frame followed the one before
+            bool stream_info = false;      // STREAMINFO was seen
+            std::exception_ptr error;      // first failure inside a callback
+        };
+
+        struct Decoder_Deleter
+        {
+            void operator()(FLAC__StreamDecoder* decoder) const { FLAC__stream_decoder_delete(decoder); }
+        };
+
+        Kestrane::Exception decode_error(const std::string& name, const char* status)
+        {
+            return Kestrane::Exception("Error decoding \"" + name + "\". Error: " + status);
+        }
+
+        void free_samples(Track* track)
+        {
+            if (track->samples)
+                for (uint32_t c = 0; c < track->channels; ++c)
+                    delete[] track->samples[c];
+            delete[] track->samples;
+            track->samples = nullptr;
+            track->channels = 0;
+        }
+
+        // Allocates `channels` arrays of `frames` doubles. The pointer array is in place
+        // before any channel array, so a failed allocation leaves nothing that the next
+        // load cannot free.
+        void allocate_samples(Track* track, uint32_t channels, int64_t frames)
+        {
+            track->samples = new double*[channels]();
+            track->channels = channels;
+            for (uint32_t c = 0; c < channels; ++c)
+                track->samples[c] = new double[static_cast<size_t>(frames)];
+        }
+
+        // Makes room for `frames` frames when STREAMINFO promised fewer (or none), keeping
+        // what is decoded.
+        void grow_samples(Decode& decode, int64_t frames)
+        {
+            Track* track = decode.track;
+            const int64_t capacity = std::max(frames, decode.capacity * 2);
+            for (uint32_t c = 0; c < track->channels; ++c)
+            {
+                auto* grown = new double[static_cast<size_t>(capacity)];
+                std::memcpy(grown, track->samples[c], static_cast<size_t>(decode.decoded) * sizeof(double));
+                delete[] track->samples[c];
+                track->samples[c] = grown;
+            }
+            decode.capacity = capacity;
+        }
+
+        // One side of a frame mixed down to stereo, before normalisation.
+        double mix(const Track& track, int64_t frame, bool right)
+        {
+            double* const* s = track.samples;
+            if (track.channels == 2)
+                return s[right ? 1 : 0][frame];
+            return s[2][frame] * centre_weight + s[right ? 1 : 0][frame] + s[right ? 5 : 4][frame];
+        }
+
+        // The largest down-mixed sample of frames [from, to), signed: only positive
+        // excursions count. Straight loops, as every frame of a track passes here.
+        double block_peak(const Track& track, int64_t from, int64_t to)
+        {
+            double* const* s = track.samples;
+            double peak = 0.0;
+            if (track.channels == 2)
+            {
+                for (int64_t i = from; i < to; ++i)
+                    peak = std::max({peak, s[1][i], s[0][i]});
+                return peak;
+            }
+            for (int64_t i = from; i < to; ++i)
+            {
+                const double centre = s[2][i] * centre_weight;
+                peak = std::max({peak, centre + s[1][i] + s[5][i], centre + s[0][i] + s[4][i]});
+            }
+            return peak;
+        }
+
+        void metadata_callback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata, void* client_data)
+        {
+            auto& decode = *static_cast<Decode*>(client_data);
+            if (metadata->type != FLAC__METADATA_TYPE_STREAMINFO || decode.stream_info || decode.error)
+                return;
+            try
+            {
+                const auto& info = metadata->data.stream_info;
+                Track* track = decode.track;
+                track->sample_rate = info.sample_rate;
+                track->bits_per_sample = info.bits_per_sample;
+                track->frame_count.store(static_cast<int64_t>(info.total_samples), std::memory_order_relaxed);
+                allocate_samples(track, info.channels, static_cast<int64_t>(info.total_samples));
+                decode.capacity = static_cast<int64_t>(info.total_samples);
+                decode.stream_info = true;
+            }
+            catch (...)
+            {
+                decode.error = std::current_exception();
+            }
+        }
+
+        // STREAMINFO decides, as the arrays were sized from it; channels are checked first.
+        void check_format(const Decode& decode, const FLAC__Frame* frame)
+        {
+            const Track* track = decode.track;
+            if (track->channels != 2 && track->channels != 6)
+                throw Kestrane::Exception("This track is in an unsupported format. It is not stereo or 5.1.");
+            if (track->bits_per_sample != 16 && track->bits_per_sample != 24)
+                throw Kestrane::Exception("This track is in an unsupported format. It is not 16 or 24 bit.");
+            // A frame with other channels than STREAMINFO would make us read past libFLAC's buffers.
+            if (frame->header.channels != track->channels)
+                throw decode_error(decode.name, FLAC__StreamDecoderErrorStatusString[FLAC__STREAM_DECODER_ERROR_STATUS_UNPARSEABLE_STREAM]);
+        }
+
+        void store_frame(Decode& decode, const FLAC__Frame* frame, const FLAC__int32* const buffer[])
+        {
+            Track* track = decode.track;
+            check_format(decode, frame);
+            const auto first = static_cast<int64_t>(frame->header.number.sample_number);
+            const uint32_t block = frame->header.blocksize;
+            if (first + block > decode.capacity)
+                grow_samples(decode, first + block);
+            // A stream that skips frames leaves silence in the gap, never stale memory.
+            for (uint32_t c = 0; first > decode.decoded && c < track->channels; ++c)
+                std::fill(track->samples[c] + decode.decoded, track->samples[c] + first, 0.0);
+            const double divisor = track->bits_per_sample == 16 ? 32767.0 : 8388607.0;
+            for (uint32_t c = 0; c < track->channels; ++c)
+            {
+                double* out = track->samples[c] + first;
+                const FLAC__int32* in = buffer[c];
+                for (uint32_t i = 0; i < block; ++i)
+                    out[i] = in[i] / divisor;
+            }
+            // The peak is taken while the frame is still in the cache; a stream whose frames
+            // overlap or go back gets a scan of the finished arrays instead.
+            decode.in_order = decode.in_order && first >= decode.decoded;
+            if (decode.in_order)
+                decode.peak = std::max(decode.peak, block_peak(*track, first, first + block));
+            decode.decoded = std::max(decode.decoded, first + block);
+        }
+
+        FLAC__StreamDecoderWriteStatus write_callback(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+                                                      const FLAC__int32* const buffer[], void* client_data)
+        {
+            auto& decode = *static_cast<Decode*>(client_data);
+            if (decode.error)
+                return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+            try
+            {
+                store_frame(decode, frame, buffer);
+            }
+            catch (...)
+            {
+                decode.error = std::current_exception();
+                return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+            }
+            return decode.track->quit.load(std::memory_order_relaxed) ? FLAC__STREAM_DECODER_WRITE_STATUS_ABORT
+                                                                       : FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+        }
+
+        // libFLAC cannot be told to stop from here; the next write callback aborts.
+        void error_callback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* client_data)
+        {
+            auto& decode = *static_cast<Decode*>(client_data);
+            if (!decode.error)
+                decode.error = std::make_exception_ptr(decode_error(decode.name, FLAC__StreamDecoderErrorStatusString[status]));
+        }
+
+        // Fills the Track from the file. Returns false when `quit` stopped the decode.
+        bool decode_file(Track* track, const std::string& path, const std::string& name)
+        {
+            Decode decode;
+            decode.track = track;
+            decode.name = name;
+            std::unique_ptr<FLAC__StreamDecoder, Decoder_Deleter> decoder(FLAC__stream_decoder_new());
+            if (!decoder)
+                throw std::bad_alloc();
+            if (FLAC__stream_decoder_init_file(decoder.get(), path.c_str(), write_callback, metadata_callback,
+                                               error_callback, &decode) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
+                throw Kestrane::Exception("Could not load \"" + path + "\".");
+            const bool finished = FLAC__stream_decoder_process_until_end_of_stream(decoder.get());
+            const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(decoder.get());
+            decoder.reset();
+
+            if (track->quit.load(std::memory_order_relaxed))
+                return false;
+            if (decode.error)
+                std::rethrow_exception(decode.error);
+            // Not FLAC, cut short in the metadata, or libFLAC out of memory: no callback saw it.
+            if (!finished || !decode.stream_info)
+                throw decode_error(name, FLAC__StreamDecoderStateString[state]);
+            // Play what the stream holds, whatever STREAMINFO promised.
+            track->frame_count.store(decode.decoded, std::memory_order_relaxed);
+            track->peak = decode.in_order ? decode.peak : block_peak(*track, 0, decode.decoded);
+            return true;
+        }
+
+        void load_body(Track* track)
+        {
+            std::lock_guard lock(track->mutex);
+            free_samples(track);
+            const std::shared_ptr<File> file = track->file;
+            const std::string path = full_path(file);
+            if (!decode_file(track, path, file->name))
+                return; // the Track is going away; `loading` stays set
+            track->file_size = static_cast<uint32_t>(Platform::get_file_size(path).value_or(0));
+            track->position.store(0, std::memory_order_relaxed);
+            track->loading.store(false, std::memory_order_release);
+            track->play();
+        }
+    }
+
+    Track::Track(Kestrane::Window* window) : window(window)
+    {
+    }
+
+    Track::~Track()
+    {
+        quit.store(true, std::memory_order_relaxed);
+        // A loader aborts at its next frame, a play thread fades out and stops, and one still
+        // queued on `mutex` gives up as soon as it has the lock.
+        while (threads.load(std::memory_order_acquire) != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        free_samples(this);
+    }
+
+    void Track::load(std::shared_ptr<File> next)
+    {
+        if (loading.load(std::memory_order_acquire))
+            return;
+        playing.store(false, std::memory_order_relaxed);
+        file = std::move(next);
+        loading.store(true, std::memory_order_relaxed);
+        try
+        {
+            launch_track_thread(this, load_process);
+        }
+        catch (...)
+        {
+            loading.store(false, std::memory_order_relaxed);
+            throw;
+        }
+    }
+
+    void Track::load_process(Track* track)
+    {
+        load_body(track);
+    }
+
+    double Track::get_factor() const
+    {
+        if (!(peak > 0.0))
+            return 1.0; // silence stays silence
+        const double g = 1.0 / peak;
+        return std::abs(1.0 - g) < 0.1 ? 1.0 : g;
+    }
+
+    double Track::get_sample(int64_t frame, bool right) const
+    {
+        return get_factor() * mix(*this, frame, right);
+    }
+
+    void Track::set_volume(double target, double seconds)
+    {
+        fade_from.store(gain.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        fade_to.store(std::clamp(target, 0.0, 1.0), std::memory_order_relaxed);
+        fade_seconds.store(std::clamp(seconds, 0.01, 10.0), std::memory_order_relaxed);
+    }
+}

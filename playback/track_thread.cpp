@@ -1,0 +1,55 @@
+// Loader and play threads of the Track (see track_thread.h).
+#include "playback/track_thread.h"
+
+#include <exception>
+#include <thread>
+
+#include "engine/error.h"
+#include "engine/exception.h"
+
+namespace Corvane
+{
+    namespace
+    {
+        void report(Track* track, const std::string& message)
+        {
+            Kestrane::show_fatal_error(Kestrane::handle_of(track->window), message);
+        }
+
+        void run(Track* track, void (*body)(Track*))
+        {
+            try
+            {
+                body(track);
+            }
+            catch (const Kestrane::Exception& e)
+            {
+                report(track, e.get_message());
+            }
+            catch (const std::exception& e)
+            {
+                report(track, Kestrane::external_error_message(e.what()));
+            }
+            catch (...)
+            {
+                report(track, "Unhandled exception.");
+            }
+            // The last access to the Track: once the count is zero its destructor may finish.
+            track->threads.fetch_sub(1, std::memory_order_release);
+        }
+    }
+
+    void launch_track_thread(Track* track, void (*body)(Track*))
+    {
+        track->threads.fetch_add(1, std::memory_order_relaxed);
+        try
+        {
+            std::thread(run, track, body).detach();
+        }
+        catch (...)
+        {
+            track->threads.fetch_sub(1, std::memory_order_release);
+            throw;
+        }
+    }
+}

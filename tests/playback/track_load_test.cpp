@@ -1,0 +1,276 @@
+// Decoding whole tracks: exact sample values, STREAMINFO that lies about the length, the
+// peak and the normalisation factor, the 5.1 down-mix, fade requests, and the loader's
+// life next to a Track that is destroyed or asked to load twice.
+#include "playback_test.h"
+
+#include <cmath>
+
+namespace
+{
+    using namespace Playback_Test;
+    using Track_Load = Playback;
+
+    TEST_F(Track_Load, SixteenBitStereoKeepsEveryValueAndTheStreamFacts)
+    {
+        const std::vector<int32_t> samples{32767, -32768, 0, 1, -1, 16384, 12345, -23456};
+        auto file = folder.samples("a.flac", samples);
+        Corvane::Track track(nullptr);
+        track.load(file);
+        ASSERT_TRUE(loaded(track));
+
+        EXPECT_EQ(track.channels, 2u);
+        EXPECT_EQ(track.sample_rate, 44100u);
+        EXPECT_EQ(track.bits_per_sample, 16u);
+        EXPECT_EQ(track.frame_count.load(), 4);
+        EXPECT_EQ(track.file_size, Flac_Fixture::file_size("a.flac"));
+        EXPECT_EQ(track.samples[0][0], 1.0);
+        EXPECT_NEAR(track.samples[1][0], -1.00003, 1e-5);
+        EXPECT_LT(track.samples[1][0], -1.0);
+        for (size_t i = 0; i < samples.size(); ++i)
+            EXPECT_EQ(track.samples[i % 2][i / 2], samples[i] / 32767.0) << i;
+        EXPECT_EQ(track.peak, 1.0);
+        EXPECT_EQ(track.position.load(), 4); // played to the end on the free-running device
+    }
+
+    TEST_F(Track_Load, TwentyFourBitFullScaleReadsAsOne)
+    {
+        auto file = folder.samples("b.flac", {8388607, -8388608, 4194304, -1}, 2, 24, 96000);
+        Corvane::Track track(nullptr);
+        track.load(file);
+        ASSERT_TRUE(loaded(track));
+        EXPECT_EQ(track.sample_rate, 96000u);
+        EXPECT_EQ(track.bits_per_sample, 24u);
+        EXPECT_EQ(track.samples[0][0], 1.0);
+        EXPECT_EQ(track.samples[1][0], -8388608 / 8388607.0);
+        EXPECT_EQ(track.samples[0][1], 4194304 / 8388607.0);
+        EXPECT_EQ(track.samples[1][1], -1 / 8388607.0);
+    }
+
+    // STREAMINFO that gives no length, or too short a one, must neither overrun the arrays
+    // nor cut the track: every frame of the stream is kept.
+    TEST_F(Track_Load, LengthMissingOrTooShortInStreamInfoStillKeepsTheWholeStream)
+    {
+        for (int64_t declared : {0, 1000})
+        {
+            Flac_Fixture::Options options;
+            options.seconds = 0.5;
+            options.blocksize = 1152;
+            options.declared_frames = declared;
+            const auto expected = Flac_Fixture::make_tone(options);
+            Flac_Fixture::write("short.flac", options, expected);
+            Corvane::Track track(nullptr);
+            track.load(folder.track("short.flac"));
+            ASSERT_TRUE(loaded(track));
+            ASSERT_EQ(track.frame_count.load(), 22050) << declared;
+            for (size_t i = 0; i < expected.size(); i += 997)
+                ASSERT_EQ(track.samples[i % 2][i / 2], expected[i] / 32767.0) << declared << " " << i;
+            EXPECT_TRUE(run_ended(track));
+            EXPECT_EQ(track.position.load(), 22050);
+        }
+    }
+
+    TEST_F(Track_Load, FileCutAtAFrameBoundaryPlaysWhatItHolds)
+    {
+        Flac_Fixture::Options options;
+        options.blocksize = 4096;
+        const auto frames = Flac_Fixture::write_tone("cut.flac", options);
+        Flac_Fixture::truncate("cut.flac", frames[3]);
+        Corvane::Track track(nullptr);
+        track.load(folder.track("cut.flac"));
+        ASSERT_TRUE(loaded(track));
+        EXPECT_EQ(track.frame_count.load(), 3 * 4096);
+        EXPECT_TRUE(run_ended(track));
+        EXPECT_EQ(track.position.load(), 3 * 4096);
+    }
+
+    TEST_F(Track_Load, QuietTrackIsRaisedToFullScale)
+    {
+        Flac_Fixture::Options options;
+        options.amplitude = 0.25;
+        options.seconds = 0.1;
+        Corvane::Track track(nullptr);
+        track.load(folder.tone("quiet.flac", options));
+        ASSERT_TRUE(loaded(track));
+        EXPECT_NEAR(track.peak, 0.25, 1e-4);
+        EXPECT_NEAR(track.get_factor(), 1.0 / track.peak, 1e-12);
+        double loudest = 0.0;
+        for (int64_t i = 0; i < track.frame_count; ++i)
+            loudest = std::max(loudest, track.get_sample(i, false));
+        EXPECT_DOUBLE_EQ(loudest, 1.0);
+    }
+
+    TEST_F(Track_Load, SilentTrackKeepsFactorOneAndPlaysSilence)
+    {
+        Flac_Fixture::Options options;
+        options.tone = 0.0;
+        options.seconds = 0.1;
+        Corvane::Track track(nullptr);
+        track.volume = 1.0;
+        track.load(folder.tone("silence.flac", options));
+        ASSERT_TRUE(loaded(track));
+        EXPECT_EQ(track.peak, 0.0);
+        EXPECT_EQ(track.get_factor(), 1.0);
+        ASSERT_TRUE(run_ended(track));
+        for (const auto& buffer : Memory_Audio_Device::buffers())
+            for (uint8_t byte : buffer.bytes)
+                ASSERT_EQ(byte, 0);
+    }
+
+    TEST_F(Track_Load, OnlyPositiveExcursionsCountTowardsThePeak)
+    {
+        auto file = folder.samples("negative.flac", {-30000, -30000, -100, -20000});
+        Corvane::Track track(nullptr);
+        track.load(file);
+        ASSERT_TRUE(loaded(track));
+        EXPECT_EQ(track.peak, 0.0); // never above zero: no factor at all, not a negative one
+        EXPECT_EQ(track.get_factor(), 1.0);
+        EXPECT_EQ(track.get_sample(0, false), -30000 / 32767.0);
+    }
+
+    TEST_F(Track_Load, SurroundMixesCentreAtMinusThreeDecibelsAndIgnoresTheSubwoofer)
+    {
+        // FL FR C LFE BL BR
+        const std::vector<int32_t> samples{1000, 2000, 3000, 32767, 4000, 5000,
+                                           -1000, 0, 10000, -32768, 0, -7000};
+        auto file = folder.samples("surround.flac", samples, 6, 16, 48000);
+        Corvane::Track track(nullptr);
+        track.load(file);
+        ASSERT_TRUE(loaded(track));
+        ASSERT_EQ(track.channels, 6u);
+        const double k = std::pow(10.0, -3.0 / 20.0);
+        EXPECT_NEAR(k, 0.70795, 1e-5);
+        auto v = [](int32_t s) { return s / 32767.0; };
+        // Quiet material is normalised; compare before the factor.
+        const double factor = track.get_factor();
+        EXPECT_DOUBLE_EQ(track.get_sample(0, false) / factor, v(3000) * k + v(1000) + v(4000));
+        EXPECT_DOUBLE_EQ(track.get_sample(0, true) / factor, v(3000) * k + v(2000) + v(5000));
+        EXPECT_DOUBLE_EQ(track.get_sample(1, false) / factor, v(10000) * k + v(-1000) + v(0));
+        EXPECT_DOUBLE_EQ(track.get_sample(1, true) / factor, v(10000) * k + v(0) + v(-7000));
+        EXPECT_DOUBLE_EQ(track.peak, v(3000) * k + v(2000) + v(5000));
+    }
+
+    TEST_F(Track_Load, LoudSurroundMixIsLoweredToFullScale)
+    {
+        const std::vector<int32_t> samples{32767, 32767, 32767, 0, 32767, 32767};
+        Corvane::Track track(nullptr);
+        track.load(folder.samples("loud.flac", samples, 6));
+        ASSERT_TRUE(loaded(track));
+        const double mix = std::pow(10.0, -3.0 / 20.0) + 2.0;
+        EXPECT_DOUBLE_EQ(track.peak, mix);
+        EXPECT_DOUBLE_EQ(track.get_sample(0, false), 1.0);
+    }
+
+    TEST(Normalisation, FactorIsOneWithinTenPercentOfFullScaleElseTheInversePeak)
+    {
+        Corvane::Track track(nullptr);
+        const std::vector<std::pair<double, double>> cases{
+            {0.95, 1.0}, {1.0, 1.0}, {1.11, 1.0}, {0.5, 2.0}, {0.8, 1.25}, {1.2, 1.0 / 1.2}, {0.0, 1.0}, {-0.3, 1.0}};
+        for (const auto& [peak, factor] : cases)
+        {
+            track.peak = peak;
+            EXPECT_DOUBLE_EQ(track.get_factor(), factor) << peak;
+        }
+        track.channels = 2;
+        track.samples = new double*[2]{new double[1]{0.25}, new double[1]{-0.5}};
+        track.peak = 0.5;
+        EXPECT_DOUBLE_EQ(track.get_sample(0, false), 0.5);
+        EXPECT_DOUBLE_EQ(track.get_sample(0, true), -1.0);
+    }
+
+    TEST(Set_Volume, ClampsTargetAndTimeAndStartsFromTheGainNow)
+    {
+        Corvane::Track track(nullptr);
+        track.gain = 0.4;
+        track.volume = 0.03;
+        track.set_volume(1.5, 0.0);
+        EXPECT_EQ(track.fade_from.load(), 0.4);
+        EXPECT_EQ(track.fade_to.load(), 1.0);
+        EXPECT_EQ(track.fade_seconds.load(), 0.01);
+        track.set_volume(-0.2, 20.0);
+        EXPECT_EQ(track.fade_to.load(), 0.0);
+        EXPECT_EQ(track.fade_seconds.load(), 10.0);
+        track.set_volume(0.7, 0.25);
+        EXPECT_EQ(track.fade_to.load(), 0.7);
+        EXPECT_EQ(track.fade_seconds.load(), 0.25);
+        EXPECT_EQ(track.volume.load(), 0.03); // the user's volume is not the fade's business
+        EXPECT_EQ(track.gain.load(), 0.4);
+    }
+
+    TEST(Track_Construction, StartsEmptyAtThreePercent)
+    {
+        Corvane::Track track(nullptr);
+        EXPECT_EQ(track.volume.load(), 0.03);
+        EXPECT_FALSE(track.file);
+        EXPECT_EQ(track.samples, nullptr);
+        EXPECT_FALSE(track.loading || track.starting || track.playing || track.quit);
+        EXPECT_EQ(track.frame_count.load() + track.position.load() + track.seek.load(), 0);
+    }
+
+    TEST_F(Track_Load, SecondLoadWhileLoadingIsDroppedAndReleasesItsFile)
+    {
+        Memory_Audio_Device::Settings settings;
+        settings.pace = Memory_Audio_Device::Pace::paced;
+        Memory_Audio_Device::reset(settings);
+        Flac_Fixture::Options options;
+        options.seconds = 0.3;
+        auto first = folder.tone("first.flac", options);
+        auto second = folder.tone("second.flac", options);
+        Corvane::Track track(nullptr);
+        track.loading = true; // as if a load were under way
+        track.load(second);
+        EXPECT_EQ(second.use_count(), 1);
+        EXPECT_FALSE(track.file);
+        track.loading = false;
+        track.load(first);
+        EXPECT_EQ(track.file, first);
+        ASSERT_TRUE(loaded(track));
+    }
+
+    // The destructor must neither wait for a long decode nor report the abort.
+    TEST_F(Track_Load, DestroyingDuringALongDecodeReturnsPromptlyAndSilently)
+    {
+        Flac_Fixture::Options options;
+        options.seconds = 60;
+        options.sample_rate = 48000;
+        options.compression = 0;
+        auto file = folder.tone("long.flac", options);
+
+        auto decode_time = [&]
+        {
+            const auto start = std::chrono::steady_clock::now();
+            Corvane::Track whole(nullptr);
+            whole.load(file);
+            EXPECT_TRUE(loaded(whole));
+            return std::chrono::steady_clock::now() - start;
+        };
+        const auto full = decode_time();
+
+        const auto start = std::chrono::steady_clock::now();
+        {
+            Corvane::Track track(nullptr);
+            track.load(file);
+            std::this_thread::sleep_for(full / 10);
+        }
+        const auto destroyed = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(destroyed, full / 2);
+        EXPECT_TRUE(Message_Box_Recorder::shown().empty());
+    }
+
+    // A play thread queued on the mutex when the Track goes: it must not touch it afterwards
+    // (AddressSanitizer and ThreadSanitizer watch this one).
+    TEST_F(Track_Load, DestroyingRightAfterALoadLeavesNoThreadBehind)
+    {
+        Flac_Fixture::Options options;
+        options.seconds = 0.05;
+        auto file = folder.tone("short.flac", options);
+        for (int i = 0; i < 20; ++i)
+        {
+            auto track = std::make_unique<Corvane::Track>(nullptr);
+            track->load(file);
+            eventually([&] { return !track->loading.load() || i % 2 == 0; });
+            track.reset();
+        }
+        EXPECT_TRUE(Message_Box_Recorder::shown().empty());
+        EXPECT_EQ(Memory_Audio_Device::devices_open(), 0);
+    }
+}
