@@ -106,8 +106,13 @@ namespace Corvane
     std::shared_ptr<File> Directory::shuffle_current()
     {
         Shuffle_Order& order = shuffle_order();
-        if (order.tracks.empty())
+        // An order drawn over another library's tree (a library made again in the same
+        // process) would play nodes this library does not hold: draw one over this tree.
+        if (order.tracks.empty() || root_of(order.tracks.front()) != root_of(selection))
+        {
             order.tracks = shuffled_tracks();
+            order.position = 0;
+        }
         if (order.tracks.empty())
             return nullptr;
         return order.tracks[order.position];

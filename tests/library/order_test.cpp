@@ -236,4 +236,23 @@ namespace
             ASSERT_TRUE(directory.shuffle_next(player));
         EXPECT_EQ(player.loaded, (std::vector<std::shared_ptr<File>>(3, one)));
     }
+
+    TEST(Shuffle, ALibraryMadeAgainShufflesOnlyItsOwnTracks)
+    {
+        Recording_Player player;
+        {
+            Temp_Library first;
+            first.file("old1.flac");
+            first.file("old2.flac");
+            Directory directory(nullptr);
+            scanned_root(directory);
+            ASSERT_TRUE(directory.shuffle_next(player)); // leaves the order mid-way
+        }
+        Temp_Library second;
+        second.file("new.flac");
+        Directory directory(nullptr);
+        const std::shared_ptr<File> only = find_node(scanned_root(directory), "new.flac");
+        ASSERT_TRUE(directory.shuffle_next(player));
+        EXPECT_EQ(player.loaded.back(), only);
+    }
 }
