@@ -70,6 +70,17 @@ namespace Corvane
             track->gain.store(next, std::memory_order_relaxed);
         }
 
+        // Whether the run must end before its stream starts: the Track is going away, or a
+        // load is waiting for the lock. Clears the run's flags so that the next play() starts.
+        bool give_way(Track* track)
+        {
+            if (!track->quit.load() && !track->loading.load())
+                return false;
+            track->playing.store(false);
+            track->starting.store(false);
+            return true;
+        }
+
         void play_body(Track* track)
         {
             Track::Play_Process process;
@@ -104,12 +115,14 @@ namespace Corvane
     {
         std::lock_guard lock(played->mutex);
         track = played;
-        // The Track is being destroyed: opening a stream only to close it again would delay that.
-        if (track->quit.load(std::memory_order_relaxed))
+        // The Track is being destroyed, or the user picked another track while this run
+        // waited: opening a stream only to close it again would delay either.
+        if (give_way(track))
             return;
 
         initialize();
-        // Refused without the right to real-time scheduling; the device's period allows for that.
+        // Refused without the right to real-time scheduling, which is not fatal: the device's
+        // period allows for a normally scheduled thread.
         realtime = Platform::enter_realtime_class();
 
         if (!device.get_buffer())
@@ -118,8 +131,12 @@ namespace Corvane
             raise_buffer_not_released();
 
         // Set `playing` first, so that the main loop never sees both flags clear in between.
+        // A load clears `playing` after it sets `loading`: either it clears it after this
+        // store, or give_way sees its `loading`. Either way the new track is not held up.
         track->playing.store(true);
         track->starting.store(false);
+        if (give_way(track))
+            return;
         if (!device.start())
             throw Kestrane::Exception("Could not start the audio client.");
         fade(track->volume.load(std::memory_order_relaxed), start_fade_seconds);
@@ -145,9 +162,9 @@ namespace Corvane
     void Track::Play_Process::initialize()
     {
         const uint32_t rate = track->sample_rate;
-        // The system's device enumerator, activation and raw-stream switch have no
-        // counterpart here: an ALSA hw device is always raw. A device that opens but cannot
-        // be used is what activation failing means.
+        // No device enumerator, activation, raw-stream switch, render service or event
+        // hand-over here: the platform's device covers them, and an ALSA hw device is always
+        // raw. A device that is there but cannot be opened is what failed activation meant.
         switch (device.open())
         {
         case Platform::Audio_Result::ok: break;

@@ -264,9 +264,11 @@ namespace Corvane
     {
         if (loading.load(std::memory_order_acquire))
             return;
-        playing.store(false, std::memory_order_relaxed);
         file = std::move(next);
-        loading.store(true, std::memory_order_relaxed);
+        // `loading` before `playing`: a run still opening its stream then either sees the
+        // load or has its `playing` cleared after it set it (see the play thread).
+        loading.store(true);
+        playing.store(false);
         try
         {
             launch_track_thread(this, load_process);

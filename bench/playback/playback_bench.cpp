@@ -246,6 +246,7 @@ namespace
         int buffers = 0;
         Memory_Audio_Device::Settings settings;
         settings.minimum_period = 30000;
+        settings.keep_bytes = false;
         settings.on_release = [&](int release)
         {
             std::lock_guard lock(mutex);

@@ -243,10 +243,13 @@ namespace Platform
             index = s.releases++;
             if (index == s.settings.fail_release_at)
                 return false;
-            Buffer b{state->buffer, silent, state->started};
-            if (silent)
-                std::fill(b.bytes.begin(), b.bytes.end(), uint8_t{0});
-            s.buffers.push_back(std::move(b));
+            if (s.settings.keep_bytes)
+            {
+                Buffer b{state->buffer, silent, state->started};
+                if (silent)
+                    std::fill(b.bytes.begin(), b.bytes.end(), uint8_t{0});
+                s.buffers.push_back(std::move(b));
+            }
             hook = s.settings.on_release;
         }
         if (hook)

@@ -37,6 +37,7 @@ namespace Memory_Audio_Device
         int fail_wait_at = -1;               // this wait reports a broken stream
         Pace pace = Pace::free;
         double speed = 1.0;                  // paced: times faster than real time
+        bool keep_bytes = true;              // false: buffers() stays empty (benchmarks)
         // Runs on the play thread after every release_buffer, with its 0-based index.
         std::function<void(int release)> on_release;
     };

@@ -335,6 +335,34 @@ namespace
         EXPECT_EQ(sample_at(last_audio->bytes, buffer - 1, 0, false), 0);
     }
 
+    // The user picks another track while the run of the last one is still opening its
+    // stream: that run must give way at once instead of playing on while the load waits.
+    TEST_F(Play, LoadWhileTheRunIsOpeningGivesWayAtOnce)
+    {
+        auto first = constant(folder, "first.flac", 20000, 1.0, 44100);
+        auto second = constant(folder, "second.flac", 20000, 0.2, 48000);
+        Corvane::Track track(nullptr);
+        Memory_Audio_Device::Settings settings;
+        settings.on_release = [&](int release)
+        {
+            if (release == 0) // the first run has primed its stream and is about to start it
+                track.load(second);
+        };
+        configure(settings);
+        track.load(first);
+        ASSERT_TRUE(eventually([&] { return track.frame_count.load() == 9600 && !track.loading; }));
+        ASSERT_TRUE(eventually([&] { return track.position.load() == track.frame_count.load(); }));
+        ASSERT_TRUE(run_ended(track));
+
+        const auto calls = Memory_Audio_Device::calls();
+        const auto first_close = std::find(calls.begin(), calls.end(), "close");
+        ASSERT_NE(first_close, calls.end());
+        EXPECT_EQ(std::find(calls.begin(), first_close, "start"), first_close); // never started
+        EXPECT_EQ(*(first_close - 1), "release_buffer silent");
+        EXPECT_NE(std::find(first_close, calls.end(), "initialize 48000 packed 30000"), calls.end());
+        EXPECT_EQ(track.frame_count.load(), 9600);
+    }
+
     // Pause, resume, seek, volume, load and destroy from the main thread while the play and
     // loader threads run. ThreadSanitizer and AddressSanitizer do the judging.
     TEST_F(Play, MainThreadCommandsRaceCleanlyWithLoaderAndPlayThreads)

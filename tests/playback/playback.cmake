@@ -13,13 +13,13 @@ set(playback_test_libs corvane_test_audio_device corvane_test_realtime corvane_t
 
 corvane_test(playback_track_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/track_load_test.cpp ${CMAKE_CURRENT_LIST_DIR}/track_failure_test.cpp
-  LIBS ${playback_test_libs} LABELS threads playback)
+  LIBS ${playback_test_libs} LABELS threads)
 corvane_test(playback_play_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/play_process_test.cpp ${CMAKE_CURRENT_LIST_DIR}/play_failure_test.cpp
-  LIBS ${playback_test_libs} LABELS threads playback)
+  LIBS ${playback_test_libs} LABELS threads)
 corvane_test(playback_external_error_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/external_error_test.cpp
-  LIBS ${playback_test_libs} LABELS threads playback)
+  LIBS ${playback_test_libs} LABELS threads)
 corvane_test(playback_info_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/track_info_test.cpp
   LIBS ${playback_test_libs} LABELS playback)

@@ -29,6 +29,7 @@ namespace
         for (size_t i = 0; i < samples.size(); ++i)
             EXPECT_EQ(track.samples[i % 2][i / 2], samples[i] / 32767.0) << i;
         EXPECT_EQ(track.peak, 1.0);
+        ASSERT_TRUE(run_ended(track));
         EXPECT_EQ(track.position.load(), 4); // played to the end on the free-running device
     }
 
