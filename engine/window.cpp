@@ -5,6 +5,7 @@
 
 #include <GL/glew.h>
 
+#include "assets/assets.h"
 #include "engine/program.h"
 #include "platform/display.h"
 
@@ -18,6 +19,7 @@ namespace Kestrane
         projection = Matrix::projection(float(size.x), float(size.y));
         previous_time = Platform::now_seconds();
         handle = std::make_shared<Platform::Display_Window>(title, position.x, position.y, size.x, size.y, samples);
+        Platform::set_window_icon(*handle, Corvane::Assets::icon.data, Corvane::Assets::icon.size);
         glViewport(0, 0, size.x, size.y);
     }
 

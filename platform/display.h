@@ -2,6 +2,7 @@
 // screen, the global cursor and the clock. One implementation per system (SDL2 here).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -58,6 +59,10 @@ namespace Platform
         Rect rect;                  // last known window rectangle, screen pixels
         int32_t samples = 0;        // multisample count the context got (0 without)
     };
+
+    // Main thread; does not block; throws nothing. Sets the window's icon from a BMP image in
+    // memory; an image the system cannot read leaves the default icon.
+    void set_window_icon(Display_Window& window, const unsigned char* bmp, std::size_t size);
 
     // Main thread; does not block. Makes the window visible / invisible.
     void show_window(Display_Window& window);

@@ -244,6 +244,15 @@ namespace Platform
         SDL_DestroyWindow(sdl(*this));
     }
 
+    void set_window_icon(Display_Window& window, const unsigned char* bmp, std::size_t size)
+    {
+        SDL_Surface* icon = SDL_LoadBMP_RW(SDL_RWFromConstMem(bmp, int(size)), 1);
+        if (!icon)
+            return;
+        SDL_SetWindowIcon(sdl(window), icon);
+        SDL_FreeSurface(icon);
+    }
+
     void show_window(Display_Window& window)
     {
         SDL_ShowWindow(sdl(window));
