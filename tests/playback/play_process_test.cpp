@@ -83,6 +83,22 @@ namespace
         EXPECT_EQ(Realtime_Double::left(), 1);
     }
 
+    // Raising a quiet track to full scale can push its deeper negative excursions past -1:
+    // they are held at the 24-bit limit instead of wrapping round to a loud positive value.
+    TEST_F(Play, NormalisedValuesBeyondFullScaleAreHeldAtTheLimit)
+    {
+        Corvane::Track track(nullptr);
+        track.volume = 1.0;
+        track.gain = 1.0;
+        track.load(folder.samples("deep.flac", {16384, -32767, -20000, 8192}));
+        ASSERT_TRUE(run_ended(track));
+        EXPECT_NEAR(track.get_factor(), 2.0, 1e-4); // peak 16384 / 32767
+        const auto bytes = Memory_Audio_Device::buffers().at(1).bytes;
+        EXPECT_EQ(sample_at(bytes, 0, 0, false), 8388607); // the peak itself reaches full scale
+        EXPECT_EQ(sample_at(bytes, 0, 1, false), -8388608);
+        EXPECT_EQ(sample_at(bytes, 1, 0, false), -8388608);
+    }
+
     TEST_F(Play, FourByteContainersCarryTheSampleShiftedByEight)
     {
         Memory_Audio_Device::Settings settings;

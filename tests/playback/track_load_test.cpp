@@ -128,19 +128,10 @@ namespace
         EXPECT_EQ(track.get_sample(0, false), -30000 / 32767.0);
     }
 
-    TEST_F(Track_Load, SurroundMixesCentreAtMinusThreeDecibelsAndIgnoresTheSubwoofer)
+    void expect_surround_mix(const Corvane::Track& track, const std::function<double(int32_t)>& v)
     {
-        // FL FR C LFE BL BR
-        const std::vector<int32_t> samples{1000, 2000, 3000, 32767, 4000, 5000,
-                                           -1000, 0, 10000, -32768, 0, -7000};
-        auto file = folder.samples("surround.flac", samples, 6, 16, 48000);
-        Corvane::Track track(nullptr);
-        track.load(file);
-        ASSERT_TRUE(loaded(track));
-        ASSERT_EQ(track.channels, 6u);
         const double k = std::pow(10.0, -3.0 / 20.0);
         EXPECT_NEAR(k, 0.70795, 1e-5);
-        auto v = [](int32_t s) { return s / 32767.0; };
         // Quiet material is normalised; compare before the factor.
         const double factor = track.get_factor();
         EXPECT_DOUBLE_EQ(track.get_sample(0, false) / factor, v(3000) * k + v(1000) + v(4000));
@@ -148,6 +139,24 @@ namespace
         EXPECT_DOUBLE_EQ(track.get_sample(1, false) / factor, v(10000) * k + v(-1000) + v(0));
         EXPECT_DOUBLE_EQ(track.get_sample(1, true) / factor, v(10000) * k + v(0) + v(-7000));
         EXPECT_DOUBLE_EQ(track.peak, v(3000) * k + v(2000) + v(5000));
+    }
+
+    TEST_F(Track_Load, SurroundMixesCentreAtMinusThreeDecibelsAndIgnoresTheSubwoofer)
+    {
+        for (const uint32_t bits : {16u, 24u})
+        {
+            // FL FR C LFE BL BR
+            const int32_t full = bits == 16 ? 32767 : 8388607;
+            const std::vector<int32_t> samples{1000, 2000, 3000, full, 4000, 5000,
+                                               -1000, 0, 10000, -full - 1, 0, -7000};
+            auto file = folder.samples("surround.flac", samples, 6, bits, 48000);
+            Corvane::Track track(nullptr);
+            track.load(file);
+            ASSERT_TRUE(loaded(track));
+            ASSERT_EQ(track.channels, 6u);
+            ASSERT_EQ(track.bits_per_sample, bits);
+            expect_surround_mix(track, [&](int32_t s) { return s / static_cast<double>(full); });
+        }
     }
 
     TEST_F(Track_Load, LoudSurroundMixIsLoweredToFullScale)
