@@ -199,8 +199,8 @@ namespace
         Memory_Audio_Device::step(1 << 20);
         ASSERT_TRUE(frames_until([&] {
             Memory_Audio_Device::step(64);
-            return Memory_Audio_Device::calls().size() > first_run + 10 &&
-                   std::count(Memory_Audio_Device::calls().begin(), Memory_Audio_Device::calls().end(), "open") >= 2;
+            const std::vector<std::string> calls = Memory_Audio_Device::calls();
+            return calls.size() > first_run + 10 && std::count(calls.begin(), calls.end(), "open") >= 2;
         }));
         EXPECT_EQ(app->track.file->name, "only.flac");
     }
