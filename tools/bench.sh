@@ -9,18 +9,8 @@ build="$root/build/bench"
 cmake -S "$root" -B "$build" -DCORVANE_BENCHMARKS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
-xvfb_pid=""
-trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 140 180); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    break
-  done
-fi
+. "$root/tools/display.sh"
+start_private_display 140
 export MESA_SHADER_CACHE_DISABLE=true
 
 for bench in $(find "$build/bench" -maxdepth 1 -type f -name 'bench_*' -perm -u+x | sort); do
