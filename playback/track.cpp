@@ -16,6 +16,7 @@
 #include "engine/exception.h"
 #include "library/file.h"
 #include "platform/file_size.h"
+#include "platform/memory.h"
 #include "playback/track_thread.h"
 
 namespace Corvane
@@ -51,7 +52,7 @@ namespace Corvane
         {
             if (track->samples)
                 for (uint32_t c = 0; c < track->channels; ++c)
-                    delete[] track->samples[c];
+                    Platform::free_doubles(track->samples[c]);
             delete[] track->samples;
             track->samples = nullptr;
             track->channels = 0;
@@ -65,7 +66,7 @@ namespace Corvane
             track->samples = new double*[channels]();
             track->channels = channels;
             for (uint32_t c = 0; c < channels; ++c)
-                track->samples[c] = new double[static_cast<size_t>(frames)];
+                track->samples[c] = Platform::allocate_doubles(static_cast<size_t>(frames));
         }
 
         // Makes room for `frames` frames when STREAMINFO promised fewer (or none), keeping
@@ -76,9 +77,9 @@ namespace Corvane
             const int64_t capacity = std::max(frames, decode.capacity * 2);
             for (uint32_t c = 0; c < track->channels; ++c)
             {
-                auto* grown = new double[static_cast<size_t>(capacity)];
+                double* grown = Platform::allocate_doubles(static_cast<size_t>(capacity));
                 std::memcpy(grown, track->samples[c], static_cast<size_t>(decode.decoded) * sizeof(double));
-                delete[] track->samples[c];
+                Platform::free_doubles(track->samples[c]);
                 track->samples[c] = grown;
             }
             decode.capacity = capacity;

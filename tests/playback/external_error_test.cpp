@@ -25,6 +25,17 @@ void* operator new(size_t size) { return allocate(size); }
 void* operator new[](size_t size) { return allocate(size); }
 void* operator new(size_t size, const std::nothrow_t&) noexcept { return size > refused_above ? nullptr : std::malloc(size ? size : 1); }
 void* operator new[](size_t size, const std::nothrow_t&) noexcept { return size > refused_above ? nullptr : std::malloc(size ? size : 1); }
+// Sample arrays come aligned to the huge-page size.
+void* operator new(size_t size, std::align_val_t alignment)
+{
+    if (size > refused_above)
+        throw std::bad_alloc();
+    void* p = nullptr;
+    if (posix_memalign(&p, size_t(alignment), size ? size : 1) != 0)
+        throw std::bad_alloc();
+    return p;
+}
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }

@@ -2,6 +2,7 @@
 // peak and the normalisation factor, the 5.1 down-mix, fade requests, and the loader's
 // life next to a Track that is destroyed or asked to load twice.
 #include "playback_test.h"
+#include "platform/memory.h"
 
 #include <cmath>
 
@@ -181,7 +182,9 @@ namespace
             EXPECT_DOUBLE_EQ(track.get_factor(), factor) << peak;
         }
         track.channels = 2;
-        track.samples = new double*[2]{new double[1]{0.25}, new double[1]{-0.5}};
+        track.samples = new double*[2]{Platform::allocate_doubles(1), Platform::allocate_doubles(1)};
+        track.samples[0][0] = 0.25;
+        track.samples[1][0] = -0.5;
         track.peak = 0.5;
         EXPECT_DOUBLE_EQ(track.get_sample(0, false), 0.5);
         EXPECT_DOUBLE_EQ(track.get_sample(0, true), -1.0);
