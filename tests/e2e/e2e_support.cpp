@@ -5,9 +5,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -16,12 +22,42 @@ namespace E2e
 {
     namespace
     {
+        // The channel of `pixel` that `mask` selects, scaled to 0..255.
+        uint8_t channel(unsigned long pixel, unsigned long mask)
+        {
+            if (mask == 0)
+                return 0;
+            int shift = 0;
+            while (!(mask & 1UL))
+            {
+                mask >>= 1;
+                ++shift;
+            }
+            const unsigned long value = (pixel >> shift) & mask;
+            return static_cast<uint8_t>(value * 255 / mask);
+        }
+
+        struct Display_Closer
+        {
+            void operator()(Display* display) const { XCloseDisplay(display); }
+        };
+
+        struct Image_Destroyer
+        {
+            void operator()(XImage* image) const { XDestroyImage(image); }
+        };
+
+        // The run's environment first, then the build's own folders.
         std::string binary_dir()
         {
             const char* dir = std::getenv("CORVANE_BINARY_DIR");
-            if (!dir)
-                throw std::runtime_error("CORVANE_BINARY_DIR is not set");
-            return dir;
+            return dir ? dir : CORVANE_BINARY_DIR;
+        }
+
+        std::string source_dir()
+        {
+            const char* dir = std::getenv("CORVANE_SOURCE_DIR");
+            return dir ? dir : CORVANE_SOURCE_DIR;
         }
     }
 
@@ -42,23 +78,32 @@ namespace E2e
     Player_Process::Player_Process(const std::filesystem::path& folder, const std::vector<std::string>& environment)
     {
         const std::string executable = binary_dir() + "/corvane";
+        const std::vector<std::string> sanitizer = sanitizer_environment();
         pid = fork();
         if (pid == 0)
         {
+            // A group of its own, so that whatever it forks (SDL shows its X11 message
+            // box from a child process) goes with it.
+            setpgid(0, 0);
             if (chdir(folder.c_str()) != 0)
                 _exit(126);
+            for (const std::string& assignment : sanitizer)
+                putenv(const_cast<char*>(assignment.c_str()));
             for (const std::string& assignment : environment)
                 putenv(const_cast<char*>(assignment.c_str()));
             execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
+        if (pid > 0)
+            setpgid(pid, pid); // also here, so that the group exists whichever side runs first
     }
 
     Player_Process::~Player_Process()
     {
         if (pid > 0 && !exit_code)
         {
-            kill(pid, SIGKILL);
+            if (kill(-pid, SIGKILL) != 0)
+                kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
     }
@@ -144,5 +189,100 @@ namespace E2e
     void sleep_seconds(double seconds)
     {
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
+
+    bool poll(const std::function<bool()>& condition, double seconds)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        for (;;)
+        {
+            if (condition())
+                return true;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            sleep_seconds(0.02);
+        }
+    }
+
+    std::vector<std::string> sanitizer_environment()
+    {
+        std::vector<std::string> environment;
+        if (!std::getenv("LSAN_OPTIONS"))
+            environment.push_back("LSAN_OPTIONS=suppressions=" + source_dir() + "/tests/lsan.supp:print_suppressions=0");
+        for (const std::string name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
+        {
+            const char* options = std::getenv(name.c_str());
+            environment.push_back(name + "=" + (options ? std::string(options) + ":" : std::string()) +
+                                  "exitcode=" + std::to_string(sanitizer_exit_code));
+        }
+        return environment;
+    }
+
+    std::string find_window_in_tree(const std::string& title, double seconds)
+    {
+        std::string found;
+        poll([&] {
+            // Lines read: 0x600005 "Corvane Error": ("..." "...")  300x120+810+480  +810+480
+            found = run("xwininfo -root -tree 2>/dev/null | grep -F '\"" + title + "\"' | awk '{print $1}' | head -n 1");
+            return !found.empty();
+        }, seconds);
+        return found;
+    }
+
+    void click(const std::string& window, int x, int y, int button)
+    {
+        run("xdotool mousemove --sync --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
+        sleep_seconds(0.3);
+        run("xdotool click " + std::to_string(button));
+    }
+
+    void park_pointer()
+    {
+        run("xdotool mousemove --sync 0 0");
+    }
+
+    void resize_window(const std::string& window, int width, int height)
+    {
+        run("xdotool windowsize --sync " + window + " " + std::to_string(width) + " " + std::to_string(height));
+    }
+
+    void Screenshot::save_ppm(const std::filesystem::path& path) const
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "P6\n" << width << " " << height << "\n255\n";
+        for (const Rgb& p : pixels)
+            out << char(p.r) << char(p.g) << char(p.b);
+    }
+
+    Screenshot take_screenshot(const std::string& window)
+    {
+        const Geometry g = window_geometry(window);
+        Screenshot shot;
+        std::unique_ptr<Display, Display_Closer> display(XOpenDisplay(nullptr));
+        if (!display || g.width <= 0 || g.height <= 0)
+            return shot;
+        const Window root = DefaultRootWindow(display.get());
+        XWindowAttributes screen;
+        XGetWindowAttributes(display.get(), root, &screen);
+        // Only the part on the screen can be read.
+        const int left = std::max(g.x, 0), top = std::max(g.y, 0);
+        const int right = std::min(g.x + g.width, screen.width), bottom = std::min(g.y + g.height, screen.height);
+        if (right <= left || bottom <= top)
+            return shot;
+        std::unique_ptr<XImage, Image_Destroyer> image(
+            XGetImage(display.get(), root, left, top, unsigned(right - left), unsigned(bottom - top), AllPlanes, ZPixmap));
+        if (!image)
+            return shot;
+        shot.width = right - left;
+        shot.height = bottom - top;
+        shot.pixels.resize(size_t(shot.width) * size_t(shot.height));
+        for (int y = 0; y < shot.height; ++y)
+            for (int x = 0; x < shot.width; ++x)
+            {
+                const unsigned long pixel = XGetPixel(image.get(), x, y);
+                shot.pixels[size_t(y) * size_t(shot.width) + size_t(x)] = {
+                    channel(pixel, image->red_mask), channel(pixel, image->green_mask), channel(pixel, image->blue_mask)};
+            }
+        return shot;
     }
 }
