@@ -1,9 +1,8 @@
 // Fatal-error boxes from background threads, and the cached screen size.
 #include "engine/error.h"
 
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "engine/window.h"
 #include "platform/display.h"
@@ -11,21 +10,6 @@
 
 namespace Kestrane
 {
-    namespace
-    {
-        // The box appears some time after the call that shows it; poll gently for it
-        // instead of spinning a core.
-        void center_error_box()
-        {
-            for (int attempt = 0; attempt < 1000; ++attempt)
-            {
-                if (Platform::center_window_by_title("Corvane Error"))
-                    return;
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        }
-    }
-
     Window_Handle handle_of(const Window* window)
     {
         return window ? window->handle : Window_Handle{};
@@ -33,9 +17,10 @@ namespace Kestrane
 
     void show_fatal_error(const Window_Handle& handle, const std::string& message)
     {
-        std::thread(center_error_box).detach();
         Platform::show_error_box(message, handle.get());
-        std::exit(1);
+        // The main thread is still drawing: static destructors must not run under it.
+        std::fflush(nullptr);
+        std::_Exit(1);
     }
 
     Int2 get_screen_resolution()

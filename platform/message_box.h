@@ -7,7 +7,8 @@ namespace Platform
 {
     class Display_Window;
 
-    // Any thread; blocks until the user presses OK; throws nothing. `owner` may be null
-    // (an ownerless box, placed by the system).
+    // Any thread; blocks until the user presses OK; throws nothing. A box with an `owner`
+    // stays above that window and is centred on the screen; a box without one (null) is
+    // placed by the system.
     void show_error_box(const std::string& message, const Display_Window* owner);
 }

@@ -194,13 +194,38 @@ namespace Platform
             Display* display;
         };
 
+        // The one Xlib connection of the process outside SDL's, opened once and shared under a
+        // lock. Opening connections while SDL forks its message-box process could leave
+        // Xlib's global lock held in the child, which then never shows the box.
+        struct Shared_Connection
+        {
+            Shared_Connection() : guard(lock()), display(connection().display) {}
+
+            static std::mutex& lock()
+            {
+                static std::mutex m;
+                return m;
+            }
+
+            static X_Connection& connection()
+            {
+                static X_Connection c;
+                return c;
+            }
+
+            std::lock_guard<std::mutex> guard;
+            Display* display;
+        };
+
+        // WM_NAME may be STRING or UTF8_STRING (SDL's boxes): compare its bytes either way.
         bool has_title(Display* display, ::Window window, const std::string& title)
         {
-            char* name = nullptr;
-            if (!XFetchName(display, window, &name) || !name)
+            XTextProperty name{};
+            if (!XGetWMName(display, window, &name) || !name.value)
                 return false;
-            const bool same = title == name;
-            XFree(name);
+            const bool same = name.format == 8 &&
+                              std::string(reinterpret_cast<const char*>(name.value), name.nitems) == title;
+            XFree(name.value);
             return same;
         }
 
@@ -302,16 +327,14 @@ namespace Platform
     void get_global_cursor(int32_t& x, int32_t& y)
     {
         // SDL caches the global cursor and misses synthetic (XTest) motion; ask the server.
-        static std::mutex lock;
-        static X_Connection connection;
-        std::lock_guard guard(lock);
+        Shared_Connection shared;
         x = y = 0;
-        if (!connection.display)
+        if (!shared.display)
             return;
         ::Window root = 0, child = 0;
         int root_x = 0, root_y = 0, window_x = 0, window_y = 0;
         unsigned int mask = 0;
-        if (XQueryPointer(connection.display, DefaultRootWindow(connection.display), &root, &child, &root_x, &root_y,
+        if (XQueryPointer(shared.display, DefaultRootWindow(shared.display), &root, &child, &root_x, &root_y,
                           &window_x, &window_y, &mask))
         {
             x = root_x;
@@ -321,24 +344,25 @@ namespace Platform
 
     void get_screen_size(int32_t& width, int32_t& height)
     {
-        X_Connection x;
-        width = x.display ? DisplayWidth(x.display, DefaultScreen(x.display)) : 0;
-        height = x.display ? DisplayHeight(x.display, DefaultScreen(x.display)) : 0;
+        Shared_Connection shared;
+        width = shared.display ? DisplayWidth(shared.display, DefaultScreen(shared.display)) : 0;
+        height = shared.display ? DisplayHeight(shared.display, DefaultScreen(shared.display)) : 0;
     }
 
     bool center_window_by_title(const std::string& title)
     {
-        X_Connection x;
-        if (!x.display)
+        Shared_Connection shared;
+        Display* display = shared.display;
+        if (!display)
             return false;
-        const ::Window found = find_window(x.display, DefaultRootWindow(x.display), title);
+        const ::Window found = find_window(display, DefaultRootWindow(display), title);
         XWindowAttributes attributes{};
-        if (!found || !XGetWindowAttributes(x.display, found, &attributes) || attributes.map_state != IsViewable)
+        if (!found || !XGetWindowAttributes(display, found, &attributes) || attributes.map_state != IsViewable)
             return false;
-        const int screen_width = DisplayWidth(x.display, DefaultScreen(x.display));
-        const int screen_height = DisplayHeight(x.display, DefaultScreen(x.display));
-        XMoveWindow(x.display, found, screen_width / 2 - attributes.width / 2, screen_height / 2 - attributes.height / 2);
-        XSync(x.display, False);
+        const int screen_width = DisplayWidth(display, DefaultScreen(display));
+        const int screen_height = DisplayHeight(display, DefaultScreen(display));
+        XMoveWindow(display, found, screen_width / 2 - attributes.width / 2, screen_height / 2 - attributes.height / 2);
+        XSync(display, False);
         return true;
     }
 }

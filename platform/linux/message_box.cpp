@@ -1,15 +1,40 @@
 // Error boxes through SDL2's simple message box, which works from any thread and needs no
-// initialised video subsystem.
+// initialised video subsystem. SDL puts an owned box beside its owner; a thread of its own
+// finds the box by its caption and centres it on the screen.
 #include <SDL.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "platform/display.h"
 #include "platform/message_box.h"
 
 namespace Platform
 {
+    namespace
+    {
+        const char* const caption = "Corvane Error";
+
+        // Polls gently, not in a tight loop, until the box is centred or has been closed.
+        void center_when_shown(const std::atomic<bool>& closed)
+        {
+            while (!closed && !center_window_by_title(caption))
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
     void show_error_box(const std::string& message, const Display_Window* owner)
     {
-        SDL_Window* parent = owner ? static_cast<SDL_Window*>(owner->native) : nullptr;
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Corvane Error", message.c_str(), parent);
+        if (!owner)
+        {
+            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, message.c_str(), nullptr);
+            return;
+        }
+        std::atomic<bool> closed{false};
+        std::thread centring(center_when_shown, std::cref(closed));
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, message.c_str(), static_cast<SDL_Window*>(owner->native));
+        closed = true;
+        centring.join();
     }
 }
