@@ -219,14 +219,18 @@ namespace
         ASSERT_TRUE(session.start()) << "no window named Corvane appeared";
         park_pointer();
 
-        // Scanning: a white strip reading "Loading", nothing above it.
+        // Scanning: a white strip reading "Loading" (about 53 px wide), nothing above it. Until
+        // its first frame the new window may show what the screen held before.
         Screenshot shot;
-        ASSERT_TRUE(screen_shows(session, [](const Screenshot& s) {
-            return footer_text(s).width() > 0;
-        }, 10.0, &shot)) << "no footer text";
-        ASSERT_TRUE(browser_lines(shot).empty()) << "the scan was over before the first look: too fast to see";
-        const int loading_width = footer_text(shot).width();
-        EXPECT_TRUE(idle_strip(shot));
+        const auto loading_sized = [](const Screenshot& s) {
+            const int width = footer_text(s).width();
+            return width >= 40 && width <= 70;
+        };
+        ASSERT_TRUE(screen_shows(session, [&](const Screenshot& s) {
+            return idle_strip(s) && loading_sized(s) && browser_lines(s).empty();
+        }, 10.0, &shot)) << "never saw \"Loading\" alone; the footer text was " << footer_text(shot).width()
+                         << " px wide over " << browser_lines(shot).size() << " lines";
+        const int loading = footer_text(shot).width();
 
         // Idle: still white, "Corvane 18-12-29" (more than twice as wide as "Loading"), and
         // the browser with the folder (light grey) and the track (grey).
@@ -234,8 +238,7 @@ namespace
             << "the scan did not finish";
         const int idle_width = footer_text(shot).width();
         EXPECT_TRUE(idle_strip(shot));
-        EXPECT_TRUE(loading_width >= 40 && loading_width <= 70) << "\"Loading\" is " << loading_width << " px wide";
-        EXPECT_GT(idle_width, 2 * loading_width) << "idle text " << idle_width << " px, loading " << loading_width;
+        EXPECT_GT(idle_width, 2 * loading) << "idle text " << idle_width << " px, loading " << loading;
         EXPECT_TRUE(near(browser_lines(shot)[0].brightest, 179, 8)) << browser_lines(shot)[0].brightest;
         EXPECT_TRUE(shows_grey(browser_lines(shot)[1])) << browser_lines(shot)[1].brightest;
 
@@ -254,7 +257,10 @@ namespace
         park_pointer();
 
         Screenshot shot;
-        ASSERT_TRUE(screen_shows(session, [](const Screenshot& s) { return browser_lines(s).size() == 2; }, 10.0, &shot));
+        ASSERT_TRUE(screen_shows(session, [](const Screenshot& s) {
+            const std::vector<Text_Line> lines = browser_lines(s);
+            return idle_strip(s) && lines.size() == 2 && shows_grey(lines[0]) && shows_grey(lines[1]);
+        }, 10.0, &shot)) << "no idle browser with the two tracks";
         const Text_Line first = browser_lines(shot)[0];
         click(session.window, first.centre_x(), first.centre_y());
         ASSERT_TRUE(poll([&] { return count_events(session.card, "open") >= 1; }, 10.0)) << "the click played nothing";
