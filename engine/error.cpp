@@ -1,8 +1,11 @@
 // Fatal-error boxes from background threads, and the cached screen size.
 #include "engine/error.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "engine/window.h"
 #include "platform/display.h"
@@ -10,6 +13,37 @@
 
 namespace Kestrane
 {
+    namespace
+    {
+        enum Fatal_State : int
+        {
+            no_error,
+            box_pending,   // a background thread waits for the main thread to stop
+            main_stopped,  // the main thread sleeps until the process ends
+        };
+
+        std::atomic<int> fatal_state{no_error};
+
+        // Gives the main thread a moment to stop between frames; without a frame loop
+        // (tests, shutdown) the box comes anyway.
+        void wait_for_main_thread()
+        {
+            int expected = no_error;
+            fatal_state.compare_exchange_strong(expected, box_pending);
+            for (int waited = 0; waited < 250 && fatal_state != main_stopped; ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    void stop_here_if_fatal_error()
+    {
+        if (fatal_state.load() == no_error)
+            return;
+        fatal_state = main_stopped;
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+
     Window_Handle handle_of(const Window* window)
     {
         return window ? window->handle : Window_Handle{};
@@ -17,6 +51,7 @@ namespace Kestrane
 
     void show_fatal_error(const Window_Handle& handle, const std::string& message)
     {
+        wait_for_main_thread();
         Platform::show_error_box(message, handle.get());
         // The main thread is still drawing: static destructors must not run under it.
         std::fflush(nullptr);

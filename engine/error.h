@@ -26,6 +26,12 @@ namespace Kestrane
     // process with exit code 1. Callable from any thread; never returns.
     [[noreturn]] void show_fatal_error(const Window_Handle& handle, const std::string& message);
 
+    // Main thread, once per frame; returns at once unless a background thread is about to
+    // show a fatal error, in which case it never returns. The system may build the box in a
+    // copy of this process, and a thread caught inside the allocator at that moment would
+    // leave the copy stuck on the allocator's lock.
+    void stop_here_if_fatal_error();
+
     // The primary screen's (width, height) in pixels, read once per process.
     Int2 get_screen_resolution();
 

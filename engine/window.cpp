@@ -32,6 +32,7 @@ namespace Kestrane
 
     bool Window::update()
     {
+        stop_here_if_fatal_error();
         Platform::get_global_cursor(cursor.x, cursor.y);
         cursor_in_window = {cursor.x - position.x, cursor.y - position.y};
         cursor_delta = {cursor.x - previous_cursor.x, cursor.y - previous_cursor.y};
