@@ -83,15 +83,15 @@ namespace
     // Ticks every `period_ns`; 0 disarms, 1 fires once at once.
     void set_timer(Card& card, int64_t period_ns)
     {
-        itimerspec spec{};
+        itimerspec timing{};
         if (period_ns > 1)
         {
-            spec.it_interval.tv_sec = period_ns / 1000000000;
-            spec.it_interval.tv_nsec = period_ns % 1000000000;
+            timing.it_interval.tv_sec = period_ns / 1000000000;
+            timing.it_interval.tv_nsec = period_ns % 1000000000;
         }
-        spec.it_value.tv_sec = period_ns / 1000000000;
-        spec.it_value.tv_nsec = period_ns % 1000000000;
-        timerfd_settime(card.timer, 0, &spec, nullptr);
+        timing.it_value.tv_sec = period_ns / 1000000000;
+        timing.it_value.tv_nsec = period_ns % 1000000000;
+        timerfd_settime(card.timer, 0, &timing, nullptr);
     }
 
     int64_t period_ns(const Card& card)
