@@ -179,4 +179,25 @@ namespace
         EXPECT_EQ(app->footer_text.clip_size, (Kestrane::Int2{200, 20}));
         EXPECT_EQ(app->footer_text.string, "Corvane 18-12-29");
     }
+
+    struct Long_Names : Player_Fixture
+    {
+    };
+
+    TEST_F(Long_Names, ANewLabelKeepsTheOldOnesSidewaysScroll)
+    {
+        start({"A Very Long Title That Cannot Possibly Fit Into The Narrow Window Of The Player.flac"});
+        const auto entry = app->library.selection->children.front();
+        const Kestrane::Int2 size = app->window.size;
+        const auto draw = [&] {
+            app->window.delta_time = 0.25f;
+            app->library.draw(app->player_font, {0, 0}, {size.x, size.y - Corvane::footer_height}, {1, 1, 1, 1},
+                              {0.7f, 0.7f, 0.7f, 1}, {0.5f, 0.5f, 0.5f, 1}, nullptr);
+        };
+        draw();
+        EXPECT_FLOAT_EQ(entry->label.scroll, 15.0f);
+        draw();
+        draw();
+        EXPECT_FLOAT_EQ(entry->label.scroll, 45.0f) << "each frame's label goes on from the last one";
+    }
 }
