@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config
   libflac-dev libfreetype-dev libglew-dev libsdl2-dev libasound2-dev libx11-dev
   libgtest-dev
-  xvfb xauth xdotool x11-utils imagemagick flac fonts-open-sans
+  xvfb xauth xdotool x11-utils imagemagick libgl1-mesa-dri
 )
 missing=()
 for p in "${packages[@]}"; do
