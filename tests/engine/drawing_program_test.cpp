@@ -18,19 +18,6 @@ namespace
     using Program_Test = Drawing_Test;
     using Kestrane::Program;
 
-    std::string message_of(const std::function<void()>& action)
-    {
-        try
-        {
-            action();
-        }
-        catch (const Kestrane::Exception& exception)
-        {
-            return exception.get_message();
-        }
-        return "(nothing thrown)";
-    }
-
     const char* const fragment_source = "#version 330 core\nout vec4 c;\nvoid main()\n{\n\tc = vec4(1.0);\n}\n";
 
     TEST(Shader_Sources, HaveTheirExactLengths)

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include "engine/exception.h"
 #include "engine/program.h"
 #include "engine/window.h"
 
@@ -116,4 +119,18 @@ namespace drawing_test
             EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         }
     };
+
+    // The message of the Kestrane::Exception that `action` throws.
+    inline std::string message_of(const std::function<void()>& action)
+    {
+        try
+        {
+            action();
+        }
+        catch (const Kestrane::Exception& exception)
+        {
+            return exception.get_message();
+        }
+        return "(nothing thrown)";
+    }
 }

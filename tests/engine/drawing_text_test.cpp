@@ -18,19 +18,6 @@ namespace
         Kestrane::Font font{&window, data.data, data.size, 15};
         const Color white{1, 1, 1, 1};
 
-        std::string message_of(const std::function<void()>& action)
-        {
-            try
-            {
-                action();
-            }
-            catch (const Kestrane::Exception& exception)
-            {
-                return exception.get_message();
-            }
-            return "(nothing thrown)";
-        }
-
         // Lit pixels of a column within rows [top, bottom).
         static bool column_lit(const Frame& frame, int x, int top, int bottom)
         {
