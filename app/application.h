@@ -43,10 +43,10 @@ namespace Corvane
         bool active() const { return track.playing || track.starting; }
 
         // What the footer says in the current state.
-        std::string footer_string() const;
+        std::string footer_string(bool scan_running) const;
 
         // Footer strip, progress fill and footer text.
-        void draw_footer();
+        void draw_footer(bool scan_running);
         // The next half window width of frames, mirrored around the middle; flat otherwise.
         void draw_waveform();
 

@@ -25,9 +25,9 @@ namespace Corvane
         return {float(width) / 2.0f - fill / 2.0f, fill};
     }
 
-    std::string Application::footer_string() const
+    std::string Application::footer_string(bool scan_running) const
     {
-        if (scanning() || track.loading)
+        if (scan_running || track.loading)
             return "Loading";
         if (!active())
             return "Corvane 18-12-29";
@@ -36,15 +36,18 @@ namespace Corvane
 
     void Application::draw_screen()
     {
-        draw_footer();
+        // One look at the scan per frame: a scan ending between the footer and the browser
+        // would otherwise show "Loading" over a finished list.
+        const bool scan_running = scanning();
+        draw_footer(scan_running);
         const Kestrane::Int2 size = window.size;
-        if (!scanning() && !show_waveform)
+        if (!scan_running && !show_waveform)
             library.draw(player_font, {0, 0}, {size.x, size.y - footer_height}, white, light_grey, grey, track.file);
         if (show_waveform)
             draw_waveform();
     }
 
-    void Application::draw_footer()
+    void Application::draw_footer(bool scan_running)
     {
         const Kestrane::Int2 size = window.size;
         const bool lit = active() && !track.loading;
@@ -61,7 +64,7 @@ namespace Corvane
             progress_fill.draw();
         }
 
-        const std::string text = footer_string();
+        const std::string text = footer_string(scan_running);
         if (text != footer_text.string)
             footer_text.set_string(text);
         footer_text.clip_position = {0, size.y - footer_height};

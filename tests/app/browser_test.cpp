@@ -171,7 +171,7 @@ namespace
     TEST_F(Browser, FooterFollowsTheWindowAfterAResize)
     {
         app->window.move_and_size(app->window.position, {200, 300});
-        app->draw_footer();
+        app->draw_footer(false);
         EXPECT_EQ(app->footer_background.position.y, 280.0f);
         EXPECT_EQ(app->footer_background.size.x, 200.0f);
         EXPECT_EQ(app->footer_background.size.y, 20.0f);
