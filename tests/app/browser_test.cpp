@@ -194,6 +194,7 @@ namespace
             app->library.draw(app->player_font, {0, 0}, {size.x, size.y - Corvane::footer_height}, {1, 1, 1, 1},
                               {0.7f, 0.7f, 0.7f, 1}, {0.5f, 0.5f, 0.5f, 1}, nullptr);
         };
+        entry->label.scroll = 0.0f; // the start-up frames may have moved it already
         draw();
         EXPECT_FLOAT_EQ(entry->label.scroll, 15.0f);
         draw();
