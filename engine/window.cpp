@@ -112,7 +112,6 @@ namespace Kestrane
             break;
         case Platform::message_set_focus:
             focused = true;
-            Platform::capture_mouse(*handle, true);
             break;
         case Platform::message_kill_focus:
             focused = false;
@@ -133,12 +132,17 @@ namespace Kestrane
         case Platform::message_left_down:
         case Platform::message_right_down:
         case Platform::message_middle_down:
+            // A drag that starts here keeps its mouse messages outside the window. On X11
+            // capture is a grab of the whole screen: hold it no longer than the buttons.
             pressed[message.id] = held[message.id] = true;
+            Platform::capture_mouse(*handle, true);
             break;
         case Platform::message_left_up:
         case Platform::message_right_up:
         case Platform::message_middle_up:
             held[message.id - 1] = false;
+            if (!held[button_left] && !held[button_right] && !held[button_middle])
+                Platform::capture_mouse(*handle, false);
             break;
         case Platform::message_wheel:
             wheel += value / 120;

@@ -82,7 +82,8 @@ namespace Platform
     bool poll_message(Display_Window& window, Message& message);
 
     // Main thread; keeps mouse messages coming while the cursor is outside the window
-    // (on) or stops that (off). The system cursor stays hidden over the window.
+    // (on) or stops that (off). The system cursor stays hidden over the window. On X11 this
+    // is a grab of the whole screen's pointer: hold it only while a button is down.
     void capture_mouse(Display_Window& window, bool on);
 
     // Any thread; the cursor in screen pixels.
