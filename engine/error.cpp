@@ -1,4 +1,4 @@
-// Fatal-error boxes from background threads, and the cached screen size.
+// Fatal-error boxes from background threads, and the cached screen size and place.
 #include "engine/error.h"
 
 #include <atomic>
@@ -67,6 +67,17 @@ namespace Kestrane
             return r;
         }();
         return resolution;
+    }
+
+    Int2 get_screen_position()
+    {
+        static const Int2 position = []
+        {
+            Int2 p;
+            Platform::get_screen_position(p.x, p.y);
+            return p;
+        }();
+        return position;
     }
 
     std::string external_error_message(const char* what)

@@ -1,5 +1,5 @@
-// Fatal-error reporting from any thread, and the primary screen's size that error boxes and
-// the window are centred on.
+// Fatal-error reporting from any thread, and the primary screen's size and place that error
+// boxes and the window are centred on.
 #pragma once
 
 #include <memory>
@@ -32,8 +32,12 @@ namespace Kestrane
     // leave the copy stuck on the allocator's lock.
     void stop_here_if_fatal_error();
 
-    // The primary screen's (width, height) in pixels, read once per process.
+    // The primary screen's (width, height) in pixels, read once per process. On a desktop of
+    // several monitors this is the primary monitor.
     Int2 get_screen_resolution();
+
+    // The primary screen's top-left corner in desktop pixels, read once per process.
+    Int2 get_screen_position();
 
     // Text shown for an exception that is not a Kestrane::Exception.
     std::string external_error_message(const char* what);

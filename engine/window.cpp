@@ -15,7 +15,8 @@ namespace Kestrane
         : title(title), minimum_size(minimum_size), size(size), clear_color(clear_color), cursor_color(cursor_color)
     {
         const Int2 screen = get_screen_resolution();
-        position = {screen.x / 2 - size.x / 2, screen.y / 2 - size.y / 2};
+        const Int2 origin = get_screen_position();
+        position = {origin.x + screen.x / 2 - size.x / 2, origin.y + screen.y / 2 - size.y / 2};
         projection = Matrix::projection(float(size.x), float(size.y));
         previous_time = Platform::now_seconds();
         handle = std::make_shared<Platform::Display_Window>(title, position.x, position.y, size.x, size.y, samples);

@@ -89,13 +89,17 @@ namespace Platform
     // Any thread; the cursor in screen pixels.
     void get_global_cursor(int32_t& x, int32_t& y);
 
-    // Any thread; the primary screen's size in pixels (read from the system each call).
+    // Any thread; the primary monitor's size in pixels (read from the system each call). On
+    // a desktop of several monitors this is one of them, not the whole desktop.
     void get_screen_size(int32_t& width, int32_t& height);
+
+    // Any thread; the primary monitor's top-left corner in desktop pixels (read each call).
+    void get_screen_position(int32_t& x, int32_t& y);
 
     // Any thread; monotonic seconds since an arbitrary origin.
     double now_seconds();
 
     // Any thread; does not block. Centres the top-level window titled `title` on the
-    // screen; false while no such window exists yet.
+    // primary monitor; false while no such window exists yet.
     bool center_window_by_title(const std::string& title);
 }

@@ -4,9 +4,9 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
-  libflac-dev libfreetype-dev libglew-dev libsdl2-dev libasound2-dev libx11-dev
+  libflac-dev libfreetype-dev libglew-dev libsdl2-dev libasound2-dev libx11-dev libxrandr-dev libxinerama-dev
   libgtest-dev
-  xvfb xauth xdotool x11-utils imagemagick libgl1-mesa-dri
+  xvfb xserver-xephyr xauth xdotool x11-utils imagemagick libgl1-mesa-dri
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,5 @@
 // The native window on SDL2: a borderless GL window whose events are translated into the
-// window-procedure messages the engine handles. Screen size and the centring of other
+// window-procedure messages the engine handles. The primary monitor and the centring of other
 // windows (error boxes) go through Xlib with a connection of their own, so any thread may
 // ask.
 #include "platform/display.h"
@@ -8,6 +8,8 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xinerama.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <GL/glew.h>
 
@@ -229,6 +231,50 @@ namespace Platform
             return same;
         }
 
+        bool has_monitor_list(Display* display)
+        {
+            int event_base = 0, error_base = 0, major = 0, minor = 0;
+            return XRRQueryExtension(display, &event_base, &error_base) && XRRQueryVersion(display, &major, &minor) &&
+                   (major > 1 || (major == 1 && minor >= 5));
+        }
+
+        // The monitor marked primary in the server's monitor list, if any.
+        bool marked_primary(Display* display, Rect& found)
+        {
+            if (!has_monitor_list(display))
+                return false;
+            int count = 0;
+            XRRMonitorInfo* monitors = XRRGetMonitors(display, DefaultRootWindow(display), True, &count);
+            bool marked = false;
+            for (int i = 0; i < count && !marked; ++i)
+                if ((marked = monitors[i].primary))
+                    found = {monitors[i].x, monitors[i].y, monitors[i].x + monitors[i].width,
+                             monitors[i].y + monitors[i].height};
+            if (monitors)
+                XRRFreeMonitors(monitors);
+            return marked;
+        }
+
+        // The monitor the user made primary; else the first head (where desktops without
+        // a primary put the main one); else, with a single screen, the whole root.
+        Rect primary_monitor(Display* display)
+        {
+            Rect found{};
+            if (marked_primary(display, found))
+                return found;
+            int heads = 0;
+            if (XineramaScreenInfo* screens = XineramaIsActive(display) ? XineramaQueryScreens(display, &heads) : nullptr)
+            {
+                const Rect first{screens[0].x_org, screens[0].y_org, screens[0].x_org + screens[0].width,
+                                 screens[0].y_org + screens[0].height};
+                XFree(screens);
+                if (heads > 0)
+                    return first;
+            }
+            const int screen = DefaultScreen(display);
+            return {0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
+        }
+
         ::Window find_window(Display* display, ::Window parent, const std::string& title)
         {
             ::Window root_return = 0, parent_return = 0;
@@ -345,8 +391,17 @@ namespace Platform
     void get_screen_size(int32_t& width, int32_t& height)
     {
         Shared_Connection shared;
-        width = shared.display ? DisplayWidth(shared.display, DefaultScreen(shared.display)) : 0;
-        height = shared.display ? DisplayHeight(shared.display, DefaultScreen(shared.display)) : 0;
+        const Rect monitor = shared.display ? primary_monitor(shared.display) : Rect{};
+        width = monitor.right - monitor.left;
+        height = monitor.bottom - monitor.top;
+    }
+
+    void get_screen_position(int32_t& x, int32_t& y)
+    {
+        Shared_Connection shared;
+        const Rect monitor = shared.display ? primary_monitor(shared.display) : Rect{};
+        x = monitor.left;
+        y = monitor.top;
     }
 
     bool center_window_by_title(const std::string& title)
@@ -359,9 +414,9 @@ namespace Platform
         XWindowAttributes attributes{};
         if (!found || !XGetWindowAttributes(display, found, &attributes) || attributes.map_state != IsViewable)
             return false;
-        const int screen_width = DisplayWidth(display, DefaultScreen(display));
-        const int screen_height = DisplayHeight(display, DefaultScreen(display));
-        XMoveWindow(display, found, screen_width / 2 - attributes.width / 2, screen_height / 2 - attributes.height / 2);
+        const Rect monitor = primary_monitor(display);
+        XMoveWindow(display, found, monitor.left + (monitor.right - monitor.left) / 2 - attributes.width / 2,
+                    monitor.top + (monitor.bottom - monitor.top) / 2 - attributes.height / 2);
         XSync(display, False);
         return true;
     }

@@ -16,6 +16,7 @@ function(corvane_e2e_test name)
 endfunction()
 
 corvane_e2e_test(window_e2e_test e2e/window_e2e_test.cpp)
+target_link_libraries(window_e2e_test PRIVATE PkgConfig::XRANDR)
 
 # The player in generated libraries, heard through the paced test card.
 corvane_e2e_test(player_e2e_test e2e/player_e2e_test.cpp e2e/player_session.cpp)
