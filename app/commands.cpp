@@ -36,7 +36,11 @@ namespace Corvane
         if (pressed[key_x])
             show_waveform = !show_waveform;
 
-        if (library.selection_changed && library.selection && library.selection->type == File::TRACK)
+        // The pick is taken once: the browser, which would clear it next, is not drawn while the
+        // waveform shows, and a pick left standing would restart the track after every load.
+        const bool picked = library.selection_changed;
+        library.selection_changed = false;
+        if (picked && library.selection && library.selection->type == File::TRACK)
         {
             shuffle = false;
             play_file(library.selection);
