@@ -3,6 +3,7 @@
 // into actions, and the player screen.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -68,6 +69,19 @@ namespace Corvane
 
     // Frames to seek in a frame of `dt` seconds: a third of the track per second.
     int64_t seek_step(int64_t frame_count, float dt);
+
+    // Adds `frames` to the pending seek, clamped to 32 bits, in one atomic step: the play
+    // thread takes the pending seek (exchanging it with 0) at any moment, and a separate read
+    // and write would hand it the same frames again. `Seek` is std::atomic<int32_t>.
+    template <class Seek>
+    void add_seek(Seek& seek, int64_t frames)
+    {
+        int32_t pending = seek.load();
+        while (!seek.compare_exchange_weak(pending,
+                                           int32_t(std::clamp<int64_t>(int64_t(pending) + frames, INT32_MIN, INT32_MAX))))
+        {
+        }
+    }
 
     // Left edge and width of the progress fill in a strip `width` pixels wide, for
     // `position` + `seek` clamped to the track; width 0 for an empty track.

@@ -90,11 +90,10 @@ namespace Corvane
             rate += dt / 6.0f;
 
         const int64_t step = seek_step(track.frame_count, dt);
-        const auto clamp_seek = [](int64_t seek) { return int32_t(std::clamp<int64_t>(seek, INT32_MIN, INT32_MAX)); };
         if (held[key_a])
-            track.seek = clamp_seek(int64_t(track.seek) - step);
+            add_seek(track.seek, -step);
         if (held[key_d])
-            track.seek = clamp_seek(int64_t(track.seek) + step);
+            add_seek(track.seek, step);
 
         if (held[key_z])
         {

@@ -78,6 +78,35 @@ namespace
         // Ten minutes at 44.1 kHz and 100 frames per second: 88,200 frames, not wrapped.
         EXPECT_EQ(Corvane::seek_step(44100 * 600, 0.01f), 88200);
 
+        // The play thread takes the pending seek at any moment, here right after the command
+        // has read it: the step must come on top of what is left, not of what was taken.
+        struct Racing_Seek
+        {
+            std::atomic<int32_t> value;
+            int32_t taken = 0; // frames the play thread applied
+            int32_t load()
+            {
+                const int32_t seen = value.load();
+                if (taken == 0)
+                    taken = value.exchange(0);
+                return seen;
+            }
+            bool compare_exchange_weak(int32_t& expected, int32_t desired)
+            {
+                return value.compare_exchange_weak(expected, desired);
+            }
+        };
+        Racing_Seek raced{1000};
+        Corvane::add_seek(raced, 500);
+        EXPECT_EQ(raced.taken, 1000);
+        EXPECT_EQ(raced.value.load(), 500) << "the frames already taken were added again";
+        std::atomic<int32_t> pending{INT32_MAX - 10};
+        Corvane::add_seek(pending, 100);
+        EXPECT_EQ(pending.load(), INT32_MAX);
+        pending = INT32_MIN + 10;
+        Corvane::add_seek(pending, -100);
+        EXPECT_EQ(pending.load(), INT32_MIN);
+
         play("a1.flac");
         auto& track = app->track;
         const int64_t step = Corvane::seek_step(track.frame_count, 0.5f);
