@@ -1,5 +1,8 @@
 // Fonts and text: the embedded faces, measurement, unsupported characters, alignment,
 // clipping and the marquee, checked on the pixels drawn into a real window.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include "engine/exception.h"
 #include "engine/font.h"
 #include "engine/text.h"
@@ -27,6 +30,37 @@ namespace
             return false;
         }
     };
+
+    // FreeType's own image of `c`, rendered the way the font renders its glyphs.
+    struct Glyph_Image
+    {
+        int left = 0, top = 0;         // from the pen on the baseline to the top-left pixel, y up
+        int width = 0, rows = 0;
+        std::vector<uint8_t> coverage; // row by row from the top
+        int at(int x, int y) const { return coverage[size_t(y * width + x)]; }
+    };
+
+    Glyph_Image freetype_image(const Corvane::Assets::Embedded_File& data, char c, unsigned pixels)
+    {
+        FT_Library library = nullptr;
+        FT_Face face = nullptr;
+        Glyph_Image image;
+        if (FT_Init_FreeType(&library) != 0 || FT_New_Memory_Face(library, data.data, FT_Long(data.size), 0, &face) != 0)
+        {
+            ADD_FAILURE() << "FreeType cannot read the font";
+            return image;
+        }
+        FT_Set_Pixel_Sizes(face, 0, pixels);
+        FT_Load_Char(face, FT_ULong(c), FT_LOAD_RENDER | FT_LOAD_FORCE_AUTOHINT);
+        const FT_Bitmap& bitmap = face->glyph->bitmap;
+        image = {face->glyph->bitmap_left, face->glyph->bitmap_top, int(bitmap.width), int(bitmap.rows), {}};
+        for (int y = 0; y < image.rows; ++y)
+            for (int x = 0; x < image.width; ++x)
+                image.coverage.push_back(bitmap.buffer[y * bitmap.pitch + x]);
+        FT_Done_Face(face);
+        FT_Done_FreeType(library);
+        return image;
+    }
 
     TEST_F(Text_Test, EmbeddedFontsHaveTheirFacesAndGlyphs)
     {
@@ -134,6 +168,36 @@ namespace
         const Box centre = draw(3);
         EXPECT_EQ(centre.top, 80 - m.height / 2);
         EXPECT_NEAR((centre.left + centre.right + 1) / 2.0, 100, 1.5);
+    }
+
+    TEST_F(Text_Test, GlyphsAreDrawnUprightUnmirroredWithTheirCoverageAsIntensity)
+    {
+        // Light text on black shows each glyph's own coverage: the glyph image neither
+        // flipped nor mirrored (neither character is symmetric), and its soft edges not
+        // darkened by a second multiplication with the coverage.
+        for (const char c : {'L', '7'})
+        {
+            clear();
+            Kestrane::Text text(&window, &font, std::string(1, c), {100, 80}, white, 1);
+            text.draw();
+            const Frame drawn = frame();
+            const Glyph_Image image = freetype_image(data, c, 15);
+            ASSERT_GT(image.width * image.rows, 20) << c;
+            int edges = 0, wrong = 0;
+            std::string first_wrong;
+            for (int y = 0; y < image.rows; ++y)
+                for (int x = 0; x < image.width; ++x)
+                {
+                    const int expected = image.at(x, y);
+                    edges += expected > 50 && expected < 200 ? 1 : 0;
+                    const Rgba pixel = drawn.at(100 + image.left + x, 80 - image.top + y);
+                    if ((std::abs(pixel.r - expected) > 2 || pixel.g != pixel.r || pixel.b != pixel.r) && wrong++ == 0)
+                        first_wrong = std::to_string(x) + ", " + std::to_string(y) + ": " + std::to_string(pixel.r) +
+                                      " for coverage " + std::to_string(expected);
+                }
+            EXPECT_EQ(wrong, 0) << c << ", first at " << first_wrong;
+            EXPECT_GT(edges, 2) << c << ": no soft edge to tell the blending apart";
+        }
     }
 
     TEST_F(Text_Test, DrawsOnlyInsideItsClipBox)
