@@ -1,5 +1,6 @@
 // Shader programs and GL handles: the sources as shipped, the compile and link messages,
 // location lookups, sharing of the kinds' programs, and handle lifetimes.
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -20,18 +21,66 @@ namespace
 
     const char* const fragment_source = "#version 330 core\nout vec4 c;\nvoid main()\n{\n\tc = vec4(1.0);\n}\n";
 
-    TEST(Shader_Sources, HaveTheirExactLengths)
+    // FNV-1a, 64 bits: a fingerprint of a source too long to quote here.
+    uint64_t fingerprint(const char* text)
     {
-        EXPECT_EQ(std::strlen(Kestrane::line_vertex_source), 110u);
-        EXPECT_EQ(std::strlen(Kestrane::line_geometry_source), 1696u);
-        EXPECT_EQ(std::strlen(Kestrane::line_fragment_source), 121u);
-        EXPECT_EQ(std::strlen(Kestrane::text_vertex_source), 181u);
-        EXPECT_EQ(std::strlen(Kestrane::text_fragment_source), 195u);
-        EXPECT_EQ(std::strlen(Kestrane::rectangle_vertex_source), 138u);
+        uint64_t hash = 0xcbf29ce484222325u;
+        for (; *text; ++text)
+            hash = (hash ^ uint8_t(*text)) * 0x100000001b3u;
+        return hash;
+    }
+
+    TEST(Shader_Sources, AreTheShippedTextsExactly)
+    {
+        EXPECT_STREQ(Kestrane::line_vertex_source,
+                     "#version 330 core\n"
+                     "layout(location = 0) in vec2 vertex;\n"
+                     "void main()\n"
+                     "{\n"
+                     "\tgl_Position = vec4(vertex, 0.0, 1.0);\n"
+                     "}\n");
+        EXPECT_STREQ(Kestrane::line_fragment_source,
+                     "#version 330 core\n"
+                     "uniform vec4 color;\n"
+                     "layout(location = 0) out vec4 output_color;\n"
+                     "void main()\n"
+                     "{\n"
+                     "\toutput_color = color;\n"
+                     "}\n");
+        EXPECT_STREQ(Kestrane::text_vertex_source,
+                     "#version 330 core\n"
+                     "layout(location = 0) in vec4 vertex;\n"
+                     "uniform mat4 matrix;\n"
+                     "out vec2 frag_uv;\n"
+                     "void main()\n"
+                     "{\n"
+                     "\tgl_Position = matrix*vec4(vertex.xy, 0.0, 1.0);\n"
+                     "\tfrag_uv = vertex.zw;\n"
+                     "}\n");
+        EXPECT_STREQ(Kestrane::text_fragment_source,
+                     "#version 330 core\n"
+                     "in vec2 frag_uv;\n"
+                     "uniform sampler2D image;\n"
+                     "uniform vec4 color;\n"
+                     "layout(location = 0) out vec4 output_color;\n"
+                     "void main()\n"
+                     "{\n"
+                     "\toutput_color = vec4(texture(image, frag_uv).r)*color;\n"
+                     "}\n");
+        EXPECT_STREQ(Kestrane::rectangle_vertex_source,
+                     "#version 330 core\n"
+                     "layout(location = 0) in vec2 vertex;\n"
+                     "uniform mat4 matrix;\n"
+                     "void main()\n"
+                     "{\n"
+                     "\tgl_Position = matrix*vec4(vertex, 0.f, 1.f);\n"
+                     "}\n");
         EXPECT_STREQ(Kestrane::rectangle_fragment_source, Kestrane::line_fragment_source);
         // The geometry shader keeps its first three statements on one line, joined by tabs.
-        EXPECT_NE(std::strstr(Kestrane::line_geometry_source, "0.75;\tfloat halved_width = width/2;\tvec2 p0"), nullptr);
+        EXPECT_EQ(std::strlen(Kestrane::line_geometry_source), 1696u);
         EXPECT_EQ(std::strncmp(Kestrane::line_geometry_source, "#version 330\n", 13), 0);
+        EXPECT_NE(std::strstr(Kestrane::line_geometry_source, "0.75;\tfloat halved_width = width/2;\tvec2 p0"), nullptr);
+        EXPECT_EQ(fingerprint(Kestrane::line_geometry_source), 0xd454b820e64045a3u);
     }
 
     TEST_F(Program_Test, BrokenShaderGivesTheCompileMessageWithTheDriversLog)
