@@ -44,6 +44,15 @@ namespace
         EXPECT_EQ(vertical.left, 99);
         EXPECT_EQ(vertical.width(), 3);
         EXPECT_EQ(vertical.height(), 100);
+
+        // Blended by its alpha: a half-transparent white bar over black is mid grey.
+        clear();
+        Kestrane::Line half_transparent(&window, {1, 1, 1, 0.5f});
+        half_transparent.draw({{20, 50}, {80, 50}}, 5.0f);
+        const Rgba grey = frame().at(50, 50);
+        EXPECT_NEAR(grey.r, 128, 1);
+        EXPECT_EQ(grey.g, grey.r);
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
     }
 
     TEST_F(Line_Test, RepeatedPointsDrawLikeTheDistinctOnes)
