@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -98,6 +99,10 @@ namespace Corvane
     // Any thread. Sort predicate of a folder's entries: names in logical order (numbers by
     // value, letters without case).
     bool logical_less(const std::shared_ptr<File>& a, const std::shared_ptr<File>& b);
+
+    // Main thread. The one random engine of the shuffle order, seeded once per process from
+    // the system's entropy when first used; the program never seeds it again.
+    std::mt19937& shuffle_engine();
 
     // Uniform in [0, m), m >= 1: takes 32-bit outputs of `engine` until one is not in the
     // short top range that would favour low results.

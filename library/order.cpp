@@ -29,14 +29,8 @@ namespace Corvane
             return node;
         }
 
-        // Process-wide shuffle state: the one engine, seeded on first use and never again,
-        // the current permutation and the index in it of the track to play next.
-        std::mt19937& shuffle_engine()
-        {
-            static std::mt19937 engine(std::random_device{}());
-            return engine;
-        }
-
+        // Process-wide shuffle state beside the engine: the current permutation and the index
+        // in it of the track to play next.
         struct Shuffle_Order
         {
             std::vector<std::shared_ptr<File>> tracks;
@@ -48,6 +42,12 @@ namespace Corvane
             static Shuffle_Order order;
             return order;
         }
+    }
+
+    std::mt19937& shuffle_engine()
+    {
+        static std::mt19937 engine(std::random_device{}());
+        return engine;
     }
 
     std::shared_ptr<File> Directory::step(const std::shared_ptr<File>& from, bool forward, bool enter)
