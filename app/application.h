@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/font.h"
 #include "engine/line.h"
@@ -50,6 +51,8 @@ namespace Corvane
         void draw_footer(bool scan_running);
         // The next half window width of frames, mirrored around the middle; flat otherwise.
         void draw_waveform();
+        // The waveform's points in window pixels: one per column, or the two ends of the flat line.
+        std::vector<Kestrane::Float2> waveform_points() const;
 
         Kestrane::Window window;
         Kestrane::Rectangle footer_background;

@@ -74,16 +74,18 @@ namespace Corvane
 
     void Application::draw_waveform()
     {
+        waveform_line.draw(waveform_points(), 1.0f);
+    }
+
+    std::vector<Kestrane::Float2> Application::waveform_points() const
+    {
         const int32_t width = window.size.x;
         const int32_t area = window.size.y - footer_height;
         const int32_t middle = area / 2;
         const int32_t half = width / 2;
         const int64_t position = track.position;
         if (!(active() && !track.loading && position + half < track.frame_count))
-        {
-            waveform_line.draw({{0.0f, float(middle)}, {float(width), float(middle)}}, 1.0f);
-            return;
-        }
+            return {{0.0f, float(middle)}, {float(width), float(middle)}};
         std::vector<Kestrane::Float2> points(static_cast<size_t>(std::max(width, 0)));
         for (int32_t i = 0; i < width; ++i)
         {
@@ -91,6 +93,6 @@ namespace Corvane
             const double sample = (track.get_sample(frame, false) + track.get_sample(frame, true)) / 2.0;
             points[size_t(i)] = {float(i), float(sample * area / 2.0 + middle)};
         }
-        waveform_line.draw(std::move(points), 1.0f);
+        return points;
     }
 }

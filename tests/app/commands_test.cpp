@@ -145,7 +145,7 @@ namespace
         EXPECT_FALSE(app->track.starting) << "S without a track does nothing";
     }
 
-    TEST_F(Commands, PauseKeepsThePlaceAndNextStepsTheTreeWithShuffleOff)
+    TEST_F(Commands, PauseKeepsThePlaceAndNextAndPreviousStepTheTreeWithShuffleOff)
     {
         play("a2.flac");
         app->window.pressed['S'] = true;
@@ -176,21 +176,80 @@ namespace
         EXPECT_FALSE(app->shuffle);
         EXPECT_EQ(app->library.selection->name, "b1.flac");
         EXPECT_EQ(app->track.file->name, "b1.flac");
+
+        // Z goes back across the folder boundary, shuffle off as well.
+        ASSERT_TRUE(frames_until([&] {
+            if (Memory_Audio_Device::wait_until_parked(std::chrono::milliseconds(0)))
+                Memory_Audio_Device::step(1); // lets the old stream fade out
+            return !app->track.loading && app->track.playing;
+        }));
+        app->shuffle = true;
+        app->window.held['Z'] = true;
+        command_frame();
+        app->window.held['Z'] = false;
+        EXPECT_FALSE(app->shuffle);
+        EXPECT_EQ(app->library.selection->name, "a2.flac");
+        EXPECT_EQ(app->track.file->name, "a2.flac");
     }
 
-    TEST_F(Commands, ShufflePressWhileLoadingTurnsShuffleOffAndStartsNothing)
+    TEST_F(Commands, ShuffleShowsInTheFooterAndAPressWhileLoadingTurnsItOffAndStartsNothing)
     {
+        EXPECT_EQ(app->footer_string(true), "Loading") << "scanning";
+        EXPECT_EQ(app->footer_string(false), "Corvane 18-12-29");
         app->window.pressed['W'] = true;
         command_frame();
         EXPECT_TRUE(app->shuffle);
-        ASSERT_TRUE(app->track.loading || app->track.starting || app->track.playing);
+        ASSERT_TRUE(frames_until([&] { return app->active() && !app->track.loading; }));
+        EXPECT_EQ(app->footer_string(false), app->track.get_info() + " Shuffle");
+
         const auto first = app->track.file;
-        app->track.loading = true; // still decoding, as far as the commands can tell
+        app->track.loading = true; // the next track decoding, as far as the screen and commands can tell
+        EXPECT_EQ(app->footer_string(false), "Loading");
         app->window.pressed['W'] = true;
         command_frame();
         EXPECT_FALSE(app->shuffle);
         EXPECT_EQ(app->track.file, first);
         app->track.loading = false;
+        EXPECT_EQ(app->footer_string(false), app->track.get_info());
+    }
+
+    TEST_F(Commands, WaveformShowsTheComingFramesMirroredAroundTheMiddleOrElseAFlatLine)
+    {
+        const int W = app->window.size.x, A = app->window.size.y - Corvane::footer_height, half = W / 2;
+        const std::vector<Kestrane::Float2> flat{{0.0f, float(A / 2)}, {float(W), float(A / 2)}};
+        EXPECT_EQ(app->waveform_points(), flat) << "nothing plays";
+
+        play("a1.flac"); // parked: the position moves only when the test says so
+        auto& track = app->track;
+        track.position = 1000;
+        const std::vector<Kestrane::Float2> points = app->waveform_points();
+        ASSERT_EQ(points.size(), size_t(W));
+        float lowest = float(A), highest = 0.0f;
+        for (int i = 0; i < W; ++i)
+        {
+            EXPECT_EQ(points[size_t(i)].x, float(i));
+            lowest = std::min(lowest, points[size_t(i)].y);
+            highest = std::max(highest, points[size_t(i)].y);
+        }
+        // The middle column shows the frame about to play, both sides the frames after it.
+        const double now = (track.get_sample(1000, false) + track.get_sample(1000, true)) / 2.0;
+        EXPECT_FLOAT_EQ(points[size_t(half)].y, float(now * A / 2.0 + A / 2));
+        for (int d = 1; half + d < W; ++d)
+            ASSERT_EQ(points[size_t(half - d)].y, points[size_t(half + d)].y) << d;
+        // The tone, normalised to full scale, spans the area: -1 at its top, +1 at its bottom.
+        EXPECT_NEAR(lowest, 0.0f, 1.0f);
+        EXPECT_NEAR(highest, float(A), 1.0f);
+
+        track.position = track.frame_count - half - 1;
+        EXPECT_EQ(app->waveform_points().size(), size_t(W)) << "the last frame is shown at both ends";
+        track.position = track.frame_count - half;
+        EXPECT_EQ(app->waveform_points(), flat) << "less than half a window width left";
+        track.position = 1000;
+        track.loading = true;
+        EXPECT_EQ(app->waveform_points(), flat) << "loading";
+        track.loading = false;
+        track.playing = false;
+        EXPECT_EQ(app->waveform_points(), flat) << "paused";
     }
 
     TEST_F(Commands, TheLastTrackIsFollowedByTheFirst)
