@@ -1,5 +1,6 @@
-// The library browser: display names, the list for each selection, inertial scrolling,
-// click boxes, going up, and the footer's layout after a resize.
+// The library browser: display names, the list for each selection and its colours, inertial
+// scrolling, clicks on the entries where they are seen (also in a long list), a pick taken
+// once, going up, and the footer's layout after a resize.
 #include "app/browser.h"
 #include "app/player_fixture.h"
 #include "engine/drawing_support.h"
@@ -34,12 +35,14 @@ namespace
             return nullptr;
         }
 
+        const Kestrane::Color white{1, 1, 1, 1}, light_grey{0.7f, 0.7f, 0.7f, 1}, grey{0.5f, 0.5f, 0.5f, 1};
+
         // Draws the browser in the player's upper area with the input set by the test.
-        void draw()
+        void draw(std::shared_ptr<Corvane::File> playing = nullptr)
         {
             const Kestrane::Int2 size = app->window.size;
-            library().draw(app->player_font, {0, 0}, {size.x, size.y - Corvane::footer_height}, {1, 1, 1, 1},
-                           {0.7f, 0.7f, 0.7f, 1}, {0.5f, 0.5f, 0.5f, 1}, app->track.file);
+            library().draw(app->player_font, {0, 0}, {size.x, size.y - Corvane::footer_height}, white, light_grey,
+                           grey, playing ? playing : app->track.file);
             app->window.pressed.fill(false);
         }
 
@@ -95,7 +98,7 @@ namespace
         }
     };
 
-    TEST_F(Browser, ListsThePathThenTheShownFolder)
+    TEST_F(Browser, ListsThePathThenTheShownFolderWithThePathAndThePlayingTrackInWhite)
     {
         size_t path = 0;
         auto root = library().selection;
@@ -111,6 +114,16 @@ namespace
         EXPECT_EQ(path, 1u);
         EXPECT_EQ(list[0]->name, "A");
         EXPECT_EQ(list[1]->name, "a1.flac");
+
+        // Folders light grey, tracks grey; the path folders and the playing track white.
+        draw(list[1]);
+        EXPECT_EQ(child(root, "A")->label.color, light_grey);
+        EXPECT_EQ(child(root, "r1.flac")->label.color, grey);
+        library().selection = a2;
+        draw(list[1]);
+        EXPECT_EQ(list[0]->label.color, white) << "the path folder";
+        EXPECT_EQ(list[1]->label.color, white) << "the playing track";
+        EXPECT_EQ(list[2]->label.color, grey) << "the selected track, not playing";
     }
 
     TEST_F(Browser, ClicksPickTheEntryUnderTheCursorOnlyInsideTheArea)
@@ -238,6 +251,69 @@ namespace
         EXPECT_EQ(app->footer_text.clip_position, (Kestrane::Int2{0, 280}));
         EXPECT_EQ(app->footer_text.clip_size, (Kestrane::Int2{200, 20}));
         EXPECT_EQ(app->footer_text.string, "Corvane 18-12-29");
+    }
+
+    // A folder of thirty tracks: a list much taller than the window.
+    struct Long_List : Browser
+    {
+        void SetUp() override
+        {
+            std::vector<std::string> tracks;
+            for (int i = 1; i <= 30; ++i)
+                tracks.push_back("Many/t" + std::to_string(100 + i).substr(1) + ".flac");
+            start(tracks);
+            app->window.delta_time = 0.0f;
+            library().selection = library().selection->children.front();
+        }
+    };
+
+    TEST_F(Long_List, ALeftClickResetsTheScrollOnlyWhenTheCallStartedOnAFolder)
+    {
+        library().scroll_offset = 40.0f;
+        std::vector<drawing_test::Box> lines = shown_lines();
+        ASSERT_GE(lines.size(), 6u);
+        EXPECT_EQ(library().scroll_offset, 40.0f) << "within the list's bounds: kept";
+        click(app->window.size.x / 2, (lines[2].top + lines[2].bottom) / 2);
+        ASSERT_TRUE(library().selection_changed);
+        EXPECT_EQ(library().selection->type, Corvane::File::TRACK);
+        EXPECT_EQ(library().scroll_offset, 0.0f) << "picked from a folder";
+
+        library().scroll_offset = 40.0f;
+        const auto picked = library().selection;
+        lines = shown_lines();
+        click(app->window.size.x / 2, (lines[4].top + lines[4].bottom) / 2);
+        ASSERT_TRUE(library().selection_changed);
+        EXPECT_NE(library().selection, picked);
+        EXPECT_EQ(library().scroll_offset, 40.0f) << "picked from a track: the list stays where it is";
+    }
+
+    TEST_F(Long_List, AClickOnTheFooterPicksNoHiddenEntryWhoseBoxReachesThere)
+    {
+        const int area = app->window.size.y - Corvane::footer_height;
+        std::vector<drawing_test::Box> lines = shown_lines();
+        ASSERT_GE(lines.size(), 3u);
+        // Every name has the same shape, so the lines lie one line height apart, and the
+        // next entry below the last line seen is that much further down.
+        const int line_height = lines[1].top - lines[0].top;
+        const int ink_height = lines[0].bottom - lines[0].top + 1;
+        ASSERT_EQ(lines[2].top - lines[1].top, line_height);
+        const int hidden_top = lines.back().top + line_height;
+        ASSERT_GE(hidden_top, area);
+        // Scroll so that its box, from its top down to its baseline, lies in the footer.
+        const int moved = hidden_top - (area + 4);
+        library().scroll_offset = float(moved);
+        const std::vector<drawing_test::Box> scrolled = shown_lines();
+        ASSERT_EQ(scrolled.front().top, lines.front().top - moved) << "the list did not move as asked";
+        ASSERT_LE(area + 4 + ink_height, area + Corvane::footer_height);
+
+        const auto selection = library().selection;
+        click(app->window.size.x / 2, area + 4 + ink_height / 2);
+        EXPECT_FALSE(library().selection_changed) << "an entry that cannot be seen was picked";
+        EXPECT_EQ(library().selection, selection);
+
+        const drawing_test::Box& last = scrolled[scrolled.size() - 2];
+        click(app->window.size.x / 2, (last.top + last.bottom) / 2);
+        EXPECT_TRUE(library().selection_changed) << "a line that is seen is picked";
     }
 
     struct Long_Names : Player_Fixture

@@ -25,13 +25,13 @@ struct Player_Fixture : testing::Test
     std::unique_ptr<Corvane::Application> app;
 
     // Writes `tracks` (relative paths) as short tones, then starts the player in them.
-    void start(std::initializer_list<const char*> tracks, double seconds = 0.05)
+    void start(const std::vector<std::string>& tracks, double seconds = 0.05)
     {
         char pattern[] = "/tmp/corvane-app-XXXXXX";
         folder = mkdtemp(pattern);
         Flac_Fixture::Options options;
         options.seconds = seconds;
-        for (const char* track : tracks)
+        for (const std::string& track : tracks)
         {
             std::filesystem::create_directories((folder / track).parent_path());
             Flac_Fixture::write_tone((folder / track).string(), options);
