@@ -113,7 +113,7 @@ namespace Corvane
 
     void Track::Play_Process::operator()(Track* played)
     {
-        std::lock_guard lock(played->mutex);
+        lock = std::unique_lock(played->mutex);
         track = played;
         // The Track is being destroyed, or the user picked another track while this run
         // waited: opening a stream only to close it again would delay either.

@@ -81,7 +81,7 @@ namespace Corvane
     {
     public:
         Play_Process() = default;
-        ~Play_Process(); // leaves the real-time class; the device closes itself
+        ~Play_Process(); // leaves the real-time class, closes the device, then releases `mutex`
         Play_Process(const Play_Process&) = delete;
         Play_Process& operator=(const Play_Process&) = delete;
 
@@ -93,6 +93,10 @@ namespace Corvane
         void stop();
 
         Track* track = nullptr;
+        // Taken by operator() and declared before `device`, so that the device closes before
+        // the mutex is released: a run waiting on it opens the card at once, and a card has
+        // one handle.
+        std::unique_lock<std::mutex> lock;
         Platform::Audio_Device device;
         uint32_t block_align = 0;   // bytes per frame: 6 (3-byte samples) or 8 (4-byte)
         uint32_t buffer_frames = 0; // frames per device buffer

@@ -28,6 +28,8 @@ namespace Memory_Audio_Device
             bool parked = false;  // stepped: a wait is blocked for want of credit
             int open = 0;         // devices alive
             int opened = 0;       // devices ever created since reset
+            int held = 0;         // devices opened and not yet closed: at most one
+            int refused = 0;      // opens refused since reset because the card was held
         };
 
         Shared& shared()
@@ -55,7 +57,7 @@ namespace Memory_Audio_Device
         s.settings = settings;
         s.calls.clear();
         s.buffers.clear();
-        s.get_buffers = s.releases = s.waits = s.credit = s.opened = 0;
+        s.get_buffers = s.releases = s.waits = s.credit = s.opened = s.refused = 0;
         s.parked = false;
     }
 
@@ -92,6 +94,12 @@ namespace Memory_Audio_Device
         return shared().changed.wait_for(lock, timeout, [] { return shared().parked && shared().credit == 0; });
     }
 
+    int refused_opens()
+    {
+        std::lock_guard lock(shared().mutex);
+        return shared().refused;
+    }
+
     bool wait_until_closed(std::chrono::milliseconds timeout)
     {
         std::unique_lock lock(shared().mutex);
@@ -124,10 +132,18 @@ namespace Platform
 
     Audio_Device::~Audio_Device()
     {
+        if (state->opened)
+        {
+            std::unique_lock lock(shared().mutex);
+            const auto close_time = shared().settings.close_time;
+            lock.unlock();
+            std::this_thread::sleep_for(close_time);
+        }
         {
             std::lock_guard lock(shared().mutex);
             shared().calls.push_back("close");
             --shared().open;
+            shared().held -= state->opened ? 1 : 0;
         }
         shared().changed.notify_all();
     }
@@ -135,9 +151,16 @@ namespace Platform
     Audio_Result Audio_Device::open()
     {
         record("open");
-        std::lock_guard lock(shared().mutex);
-        state->opened = shared().settings.open_result == Audio_Result::ok;
-        return shared().settings.open_result;
+        Shared& s = shared();
+        std::lock_guard lock(s.mutex);
+        if (s.settings.open_result == Audio_Result::ok && s.held > 0)
+        {
+            ++s.refused;
+            return Audio_Result::device_in_use;
+        }
+        state->opened = s.settings.open_result == Audio_Result::ok;
+        s.held += state->opened ? 1 : 0;
+        return s.settings.open_result;
     }
 
     Audio_Result Audio_Device::test_format(uint32_t sample_rate, bool padded)

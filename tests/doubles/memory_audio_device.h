@@ -1,6 +1,7 @@
 // In-memory sound card: the test build links it in place of the ALSA device. It keeps every
 // call and every byte handed to it, consumes buffers as fast as asked for, at the stream's
 // pace, or one step at a time under the test's control, and refuses or fails on demand.
+// Like a real card it has one handle: an open while another device holds it is refused.
 // The settings and records are process-wide, since the play thread creates its own device.
 #pragma once
 
@@ -24,6 +25,8 @@ namespace Memory_Audio_Device
     struct Settings
     {
         Platform::Audio_Result open_result = Platform::Audio_Result::ok;
+        // Closing takes this long, as on a real card; the device stays held until it is over.
+        std::chrono::microseconds close_time{0};
         bool refuse_packed = false;          // 3-byte layout refused at every rate
         bool refuse_padded = false;          // 4-byte layout refused at every rate
         std::vector<uint32_t> refused_rates; // both layouts refused at these rates, Hz
@@ -58,6 +61,9 @@ namespace Memory_Audio_Device
     std::vector<std::string> calls();
     std::vector<Buffer> buffers(); // every released buffer, oldest first
     int devices_open();            // Audio_Device objects alive
+    // Opens refused because another device held the card: like a one-substream card, only
+    // one handle may be open at a time.
+    int refused_opens();
 
     // Stepped pace: lets `count` more waits return due.
     void step(int count);

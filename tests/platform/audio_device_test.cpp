@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <random>
 #include <string>
@@ -175,7 +176,7 @@ TEST_F(Audio_Device_Test, BusyCardIsInUse)
     EXPECT_EQ(device.open(), Audio_Result::device_in_use);
 }
 
-TEST_F(Audio_Device_Test, CardTakenByAnotherProgramIsInUseUntilReleased)
+TEST_F(Audio_Device_Test, CardTakenByAnotherProgramOrHandleIsInUseUntilReleased)
 {
     use_card();
     std::ofstream(card.busy_path()).put('1');
@@ -184,8 +185,14 @@ TEST_F(Audio_Device_Test, CardTakenByAnotherProgramIsInUseUntilReleased)
         EXPECT_EQ(device.open(), Audio_Result::device_in_use);
     }
     std::filesystem::remove(card.busy_path());
-    Audio_Device device;
-    EXPECT_EQ(device.open(), Audio_Result::ok);
+    auto device = std::make_unique<Audio_Device>();
+    EXPECT_EQ(device->open(), Audio_Result::ok);
+    // One substream: a second handle is refused until the first is closed.
+    Audio_Device second;
+    EXPECT_EQ(second.open(), Audio_Result::device_in_use);
+    device.reset();
+    Audio_Device third;
+    EXPECT_EQ(third.open(), Audio_Result::ok);
 }
 
 TEST_F(Audio_Device_Test, MissingCardIsNoDevice)

@@ -199,6 +199,37 @@ namespace
         EXPECT_EQ(Memory_Audio_Device::calls().front(), "open");
     }
 
+    // S pressed twice in quick succession: the next run waits on the mutex while the last one
+    // fades out, and must not find the card still held by it (which ends the player).
+    TEST_F(Play, QuickPauseAndResumeNeverOpensTheCardTwice)
+    {
+        auto file = constant(folder, "quick.flac", 20000, 45.0);
+        EXPECT_EXIT(
+            {
+                Memory_Audio_Device::Settings settings;
+                settings.pace = Pace::paced;
+                settings.speed = 50.0;
+                settings.close_time = std::chrono::milliseconds(1);
+                configure(settings);
+                Corvane::Track track(nullptr);
+                track.volume = 1.0;
+                track.load(file);
+                if (!loaded(track))
+                    std::exit(3);
+                int cycles = 0;
+                for (; cycles < 1000 && track.position.load() < track.frame_count.load(); ++cycles)
+                {
+                    track.playing = false;
+                    std::this_thread::sleep_for(2ms);
+                    track.play();
+                    std::this_thread::sleep_for(2ms);
+                }
+                const bool ended = track.position.load() == track.frame_count.load() && run_ended(track);
+                std::exit(ended && cycles >= 50 && Memory_Audio_Device::refused_opens() == 0 ? 0 : 2);
+            },
+            testing::ExitedWithCode(0), "");
+    }
+
     TEST_F(Play, PauseDuringTheFadeInLetsTheFadeFinishFirst)
     {
         Corvane::Track track(nullptr);

@@ -9,6 +9,7 @@
 #include <alsa/pcm_external.h>
 
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <time.h>
@@ -446,6 +447,10 @@ namespace
             result = -EBUSY;
         if (result >= 0)
             result = open_resources(*card);
+        // One substream, like most cards: a second open fails while a handle is open, in this
+        // process or another. The lock on the capture file goes with its descriptor at close.
+        if (result >= 0 && flock(fileno(card->capture), LOCK_EX | LOCK_NB) != 0)
+            result = -EBUSY;
         if (result < 0)
         {
             free_resources(card);
