@@ -31,6 +31,7 @@ namespace Corvane
             Track* track = nullptr;
             std::string name;              // File::name, for error messages
             int64_t capacity = 0;          // frames each channel array can hold
+            int64_t committed = 0;         // frames of each channel array backed by memory
             int64_t decoded = 0;           // frames stored so far
             double peak = 0.0;             // largest down-mixed sample stored so far
             bool in_order = true;          // every frame followed the one before
@@ -58,31 +59,73 @@ namespace Corvane
             track->channels = 0;
         }
 
-        // Allocates `channels` arrays of `frames` doubles. The pointer array is in place
-        // before any channel array, so a failed allocation leaves nothing that the next
-        // load cannot free.
+        // Frames per commit: a huge page of doubles, so that growing costs few system calls.
+        constexpr int64_t commit_frames = (int64_t{2} << 20) / sizeof(double);
+
+        // The most frames of `channels` channels that the machine could hold at all.
+        int64_t memory_frames(uint32_t channels)
+        {
+            return static_cast<int64_t>(Platform::memory_size() / sizeof(double) / std::max(channels, 1u));
+        }
+
+        // Reserves `channels` arrays for `frames` doubles each; memory follows as frames are
+        // stored, so a length that the file only claims costs nothing. The pointer array is
+        // in place before any channel array, so a failed allocation leaves nothing that the
+        // next load cannot free.
         void allocate_samples(Track* track, uint32_t channels, int64_t frames)
         {
             track->samples = new double*[channels]();
             track->channels = channels;
             for (uint32_t c = 0; c < channels; ++c)
-                track->samples[c] = Platform::allocate_doubles(static_cast<size_t>(frames));
+                track->samples[c] = Platform::reserve_doubles(static_cast<size_t>(frames));
         }
 
         // Makes room for `frames` frames when STREAMINFO promised fewer (or none), keeping
-        // what is decoded.
+        // what is decoded. A track longer than the machine could hold is refused here.
         void grow_samples(Decode& decode, int64_t frames)
         {
             Track* track = decode.track;
-            const int64_t capacity = std::max(frames, decode.capacity * 2);
+            const int64_t limit = memory_frames(track->channels);
+            if (frames > limit)
+                throw std::bad_alloc();
+            const int64_t capacity = std::min(std::max(frames, decode.capacity * 2), limit);
             for (uint32_t c = 0; c < track->channels; ++c)
             {
-                double* grown = Platform::allocate_doubles(static_cast<size_t>(capacity));
+                double* grown = Platform::reserve_doubles(static_cast<size_t>(capacity));
+                try
+                {
+                    Platform::commit_doubles(grown, 0, static_cast<size_t>(decode.committed));
+                }
+                catch (...)
+                {
+                    Platform::free_doubles(grown);
+                    throw;
+                }
                 std::memcpy(grown, track->samples[c], static_cast<size_t>(decode.decoded) * sizeof(double));
                 Platform::free_doubles(track->samples[c]);
                 track->samples[c] = grown;
             }
             decode.capacity = capacity;
+        }
+
+        void commit_channels(const Decode& decode, int64_t from, int64_t to)
+        {
+            for (uint32_t c = 0; c < decode.track->channels; ++c)
+                Platform::commit_doubles(decode.track->samples[c], static_cast<size_t>(from), static_cast<size_t>(to));
+        }
+
+        // Backs frames [from, to) with memory before they are stored, a huge page ahead at a
+        // time. A gap the stream skips stays uncommitted and reads as silence; a frame that
+        // goes back into one commits just its own range.
+        void commit_samples(Decode& decode, int64_t from, int64_t to)
+        {
+            if (from < decode.decoded)
+                commit_channels(decode, from, std::min(to, decode.committed));
+            if (to <= decode.committed)
+                return;
+            const int64_t end = std::min((to + commit_frames - 1) / commit_frames * commit_frames, decode.capacity);
+            commit_channels(decode, std::max(from, decode.committed), end);
+            decode.committed = end;
         }
 
         // One side of a frame mixed down to stereo, before normalisation.
@@ -125,9 +168,12 @@ namespace Corvane
                 Track* track = decode.track;
                 track->sample_rate = info.sample_rate;
                 track->bits_per_sample = info.bits_per_sample;
+                // A declared length is only a claim: beyond what the machine could hold it is
+                // certainly false, and the arrays grow if the stream really goes on.
+                const int64_t frames = std::min(static_cast<int64_t>(info.total_samples), memory_frames(info.channels));
                 track->frame_count.store(static_cast<int64_t>(info.total_samples), std::memory_order_relaxed);
-                allocate_samples(track, info.channels, static_cast<int64_t>(info.total_samples));
-                decode.capacity = static_cast<int64_t>(info.total_samples);
+                allocate_samples(track, info.channels, frames);
+                decode.capacity = frames;
                 decode.stream_info = true;
             }
             catch (...)
@@ -157,9 +203,9 @@ namespace Corvane
             const uint32_t block = frame->header.blocksize;
             if (first + block > decode.capacity)
                 grow_samples(decode, first + block);
-            // A stream that skips frames leaves silence in the gap, never stale memory.
-            for (uint32_t c = 0; first > decode.decoded && c < track->channels; ++c)
-                std::fill(track->samples[c] + decode.decoded, track->samples[c] + first, 0.0);
+            // A stream that skips frames leaves silence in the gap: memory never written
+            // reads as zero, and the gap is not committed.
+            commit_samples(decode, first, first + block);
             const double divisor = track->bits_per_sample == 16 ? 32767.0 : 8388607.0;
             for (uint32_t c = 0; c < track->channels; ++c)
             {

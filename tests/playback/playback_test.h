@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -103,6 +104,16 @@ namespace Playback_Test
     {
         return eventually([&] { return !track.starting.load() && !track.playing.load(); }) &&
                Memory_Audio_Device::wait_until_closed(20s);
+    }
+
+    // Memory the process holds now (its resident set), in bytes.
+    inline double resident_bytes()
+    {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmRSS:", 0) == 0)
+                return std::stod(line.substr(6)) * 1024;
+        return 0;
     }
 
     // The sample of one channel in frame `frame` of a buffer, sign-extended from 24 bits.

@@ -49,10 +49,11 @@ namespace
     }
 
     // STREAMINFO that gives no length, or too short a one, must neither overrun the arrays
-    // nor cut the track: every frame of the stream is kept.
-    TEST_F(Track_Load, LengthMissingOrTooShortInStreamInfoStillKeepsTheWholeStream)
+    // nor cut the track: every frame of the stream is kept. One far too long (up to the
+    // field's 2^36 - 1 frames, terabytes of doubles) must cost no memory beyond the stream's.
+    TEST_F(Track_Load, LengthMissingOrWrongInStreamInfoStillKeepsTheWholeStream)
     {
-        for (int64_t declared : {0, 1000})
+        for (int64_t declared : {int64_t{0}, int64_t{1000}, int64_t{10000000000}, (int64_t{1} << 36) - 1})
         {
             Flac_Fixture::Options options;
             options.seconds = 0.5;
@@ -66,6 +67,7 @@ namespace
             ASSERT_EQ(track.frame_count.load(), 22050) << declared;
             for (size_t i = 0; i < expected.size(); i += 997)
                 ASSERT_EQ(track.samples[i % 2][i / 2], expected[i] / 32767.0) << declared << " " << i;
+            EXPECT_LT(resident_bytes(), 2e9) << declared;
             EXPECT_TRUE(run_ended(track));
             EXPECT_EQ(track.position.load(), 22050);
         }
@@ -182,7 +184,9 @@ namespace
             EXPECT_DOUBLE_EQ(track.get_factor(), factor) << peak;
         }
         track.channels = 2;
-        track.samples = new double*[2]{Platform::allocate_doubles(1), Platform::allocate_doubles(1)};
+        track.samples = new double*[2]{Platform::reserve_doubles(1), Platform::reserve_doubles(1)};
+        Platform::commit_doubles(track.samples[0], 0, 1);
+        Platform::commit_doubles(track.samples[1], 0, 1);
         track.samples[0][0] = 0.25;
         track.samples[1][0] = -0.5;
         track.peak = 0.5;
