@@ -87,6 +87,30 @@ namespace
         EXPECT_EQ(track.position.load(), 3 * 4096);
     }
 
+    // A frame that claims to start far ahead (here 2^26 frames, 25 minutes in) leaves a gap
+    // that plays as silence (libFLAC may hand over the frame itself as silence too); the gap
+    // must not be written, and so cost no memory.
+    TEST_F(Track_Load, FrameNumberedFarAheadLeavesSilenceThatCostsNoMemory)
+    {
+        Flac_Fixture::Options options;
+        options.blocksize = 4096;
+        options.seconds = 4 * 4096 / 44100.0;
+        const auto expected = Flac_Fixture::make_tone(options);
+        const auto frames = Flac_Fixture::write("ahead.flac", options, expected);
+        ASSERT_EQ(frames.size(), 4u);
+        constexpr int64_t jump = int64_t{1} << 26;
+        Flac_Fixture::renumber_frame("ahead.flac", frames, 3, jump / 4096);
+        const double before = resident_bytes();
+        Corvane::Track track(nullptr);
+        track.load(folder.track("ahead.flac"));
+        ASSERT_TRUE(loaded(track));
+        EXPECT_LT(resident_bytes() - before, 256e6); // the gap alone is 1 GiB of doubles
+        ASSERT_EQ(track.frame_count.load(), jump + 4096);
+        EXPECT_TRUE(Message_Box_Recorder::shown().empty());
+        for (int64_t f : {int64_t{0}, int64_t{3 * 4096 - 1}, 3 * 4096 + int64_t{1000}, jump / 2, jump - 1})
+            ASSERT_EQ(track.samples[0][f], f < 3 * 4096 ? expected[2 * f] / 32767.0 : 0.0) << f;
+    }
+
     TEST_F(Track_Load, QuietTrackIsRaisedToFullScale)
     {
         Flac_Fixture::Options options;

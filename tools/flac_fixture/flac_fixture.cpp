@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <numbers>
 #include <stdexcept>
@@ -55,6 +56,54 @@ namespace Flac_Fixture
         {
             void operator()(std::FILE* file) const { std::fclose(file); }
         };
+
+        // Frame numbers are coded like UTF-8, extended to 36 bits.
+        std::vector<uint8_t> code_number(uint64_t value)
+        {
+            if (value < 0x80)
+                return {static_cast<uint8_t>(value)};
+            size_t length = 2;
+            while (length < 7 && value >= (uint64_t{1} << (5 * length + 1)))
+                ++length;
+            std::vector<uint8_t> coded(length);
+            for (size_t i = length - 1; i > 0; --i, value >>= 6)
+                coded[i] = static_cast<uint8_t>(0x80 | (value & 0x3F));
+            const auto lead = static_cast<uint8_t>(length == 7 ? 0xFE : (0xFF00 >> length) & 0xFF);
+            coded[0] = static_cast<uint8_t>(lead | value);
+            return coded;
+        }
+
+        size_t coded_length(uint8_t lead)
+        {
+            size_t length = 0;
+            while (length < 8 && (lead & (0x80 >> length)))
+                ++length;
+            return length == 0 ? 1 : length;
+        }
+
+        uint8_t crc8(const std::vector<uint8_t>& bytes)
+        {
+            uint8_t crc = 0;
+            for (uint8_t byte : bytes)
+            {
+                crc ^= byte;
+                for (int bit = 0; bit < 8; ++bit)
+                    crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+            }
+            return crc;
+        }
+
+        uint16_t crc16(const std::vector<uint8_t>& bytes)
+        {
+            uint16_t crc = 0;
+            for (uint8_t byte : bytes)
+            {
+                crc ^= static_cast<uint16_t>(byte << 8);
+                for (int bit = 0; bit < 8; ++bit)
+                    crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
+            }
+            return crc;
+        }
 
         void configure(FLAC__StreamEncoder* encoder, const Options& options, uint64_t frames)
         {
@@ -150,6 +199,38 @@ namespace Flac_Fixture
     {
         const uint64_t end = frame + 1 < frame_offsets.size() ? frame_offsets[frame + 1] : file_size(path);
         corrupt(path, end - 1);
+    }
+
+    void renumber_frame(const std::string& path, const std::vector<uint64_t>& frame_offsets, size_t frame, uint32_t number)
+    {
+        std::vector<uint8_t> bytes;
+        {
+            std::ifstream in(path, std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        const size_t start = frame_offsets.at(frame);
+        const size_t end = frame + 1 < frame_offsets.size() ? frame_offsets[frame + 1] : bytes.size();
+        std::vector<uint8_t> header(bytes.begin() + start, bytes.begin() + start + 4);
+        const size_t old_number = coded_length(bytes[start + 4]);
+        const std::vector<uint8_t> coded = code_number(number);
+        header.insert(header.end(), coded.begin(), coded.end());
+        // The blocksize and rate codes that add bytes after the number.
+        const uint8_t block_code = bytes[start + 2] >> 4, rate_code = bytes[start + 2] & 0x0F;
+        const size_t extra = (block_code == 6 ? 1 : block_code == 7 ? 2 : 0) + (rate_code == 12 ? 1 : rate_code >= 13 && rate_code <= 14 ? 2 : 0);
+        const size_t rest = start + 4 + old_number;
+        header.insert(header.end(), bytes.begin() + rest, bytes.begin() + rest + extra);
+        header.push_back(crc8(header));
+        std::vector<uint8_t> renumbered = header;
+        renumbered.insert(renumbered.end(), bytes.begin() + rest + extra + 1, bytes.begin() + end - 2);
+        const uint16_t footer = crc16(renumbered);
+        renumbered.push_back(static_cast<uint8_t>(footer >> 8));
+        renumbered.push_back(static_cast<uint8_t>(footer));
+        bytes.erase(bytes.begin() + start, bytes.begin() + end);
+        bytes.insert(bytes.begin() + start, renumbered.begin(), renumbered.end());
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!out)
+            throw std::runtime_error("cannot write " + path);
     }
 
     void write_not_flac(const std::string& path)

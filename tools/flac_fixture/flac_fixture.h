@@ -1,7 +1,7 @@
 // Writes FLAC files for tests, benchmarks and the demo library with libFLAC's encoder: any
 // channel count and bit depth that libFLAC accepts, a tone or given samples, and the damaged
 // kinds a player must survive (cut short, a corrupted frame, a wrong length in the header,
-// not FLAC at all).
+// a frame numbered far ahead, not FLAC at all).
 #pragma once
 
 #include <cstdint>
@@ -42,6 +42,11 @@ namespace Flac_Fixture
     // Inverts the last byte of audio frame `frame` (its CRC-16), given the offsets that write
     // returned: the decoder then reports a CRC mismatch for exactly that frame.
     void corrupt_frame_checksum(const std::string& path, const std::vector<uint64_t>& frame_offsets, size_t frame);
+
+    // Gives audio frame `frame` the frame number `number` (fixed-blocksize streams count
+    // frames, so its samples claim to start at number x blocksize), with both checksums
+    // made good again: a stream that jumps ahead, as a damaged or hostile file can.
+    void renumber_frame(const std::string& path, const std::vector<uint64_t>& frame_offsets, size_t frame, uint32_t number);
 
     // A file that holds no FLAC stream at all.
     void write_not_flac(const std::string& path);
