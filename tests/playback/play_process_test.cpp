@@ -45,7 +45,13 @@ namespace
             samples.push_back(values[i % values.size()]);
         Corvane::Track track(nullptr);
         track.volume = 1.0;
-        track.gain = 1.0; // a run that follows a finished track starts at the volume, without a fade
+        // A track played to its end leaves the gain at the volume: the next one starts
+        // there, without a fade-in, so its first bytes are exact.
+        track.load(constant(folder, "before.flac", 1000, 0.3));
+        ASSERT_TRUE(run_ended(track));
+        EXPECT_EQ(track.gain.load(), 1.0);
+        Memory_Audio_Device::reset();
+        Realtime_Double::reset(false);
         track.load(folder.samples("exact.flac", samples));
         ASSERT_TRUE(run_ended(track));
 
@@ -139,24 +145,50 @@ namespace
             EXPECT_EQ(b.bytes.size(), 256u * 6);
     }
 
-    TEST_F(Play, FadeInRisesByHalfOverElevenThousandTwentyFiveFramesPerFrame)
+    // Every fade moves by the larger of its two gains per fade length: up by the target's
+    // share, down by the starting gain's share. From and to silence, and between 0.5 and 0.03.
+    TEST_F(Play, FadesStepByTheLargerGainOverTheFadeLengthPerFrame)
     {
         Corvane::Track track(nullptr);
+        Memory_Audio_Device::Settings settings;
+        settings.on_release = [&](int release)
+        {
+            if (release == 100)
+                track.set_volume(0.03, 0.25);
+            if (release == 200)
+                track.set_volume(0.5, 0.25);
+        };
+        configure(settings);
         track.volume = 0.5;
-        track.load(constant(folder, "fade.flac", 32767, 0.5));
+        track.load(constant(folder, "fade.flac", 32767, 1.0));
         ASSERT_TRUE(run_ended(track));
         const auto left = played_left();
-        ASSERT_GT(left.size(), 11100u);
+        ASSERT_GT(left.size(), 300u * buffer);
+        const auto level = [](double gain) { return static_cast<int32_t>(gain * 8388607.0 + 0.5); };
         double gain = 0.0;
         for (size_t i = 0; i < 11024; ++i)
         {
             gain += 0.5 / 11025;
-            ASSERT_EQ(left[i], static_cast<int32_t>(gain * 8388607.0 + 0.5)) << i;
+            ASSERT_EQ(left[i], level(gain)) << i;
         }
         EXPECT_EQ(left[0], 380); // 0.5 / 11025 of full scale
         EXPECT_NEAR(left[11024], 4194304, 1);
-        for (size_t i = 11026; i < 20000; ++i)
+        for (size_t i = 11026; i < 100 * buffer; ++i)
             ASSERT_EQ(left[i], 4194304) << i; // exactly the volume once the fade is over
+        gain = 0.5;
+        for (size_t i = 100 * buffer; gain - 0.5 / 11025 > 0.03; ++i)
+        {
+            gain -= 0.5 / 11025;
+            ASSERT_EQ(left[i], level(gain)) << i;
+        }
+        EXPECT_EQ(left[200 * buffer - 1], level(0.03));
+        gain = 0.03;
+        for (size_t i = 200 * buffer; gain + 0.5 / 11025 < 0.5; ++i)
+        {
+            gain += 0.5 / 11025;
+            ASSERT_EQ(left[i], level(gain)) << i;
+        }
+        EXPECT_EQ(left[300 * buffer - 1], 4194304);
     }
 
     // Pause: fade out over 0.25 s, two silent buffers, stop; the place is kept. Resume: a new
