@@ -1,12 +1,8 @@
 // Start-up, frame loop and shutdown of the player, and the last-resort error handlers.
 #include "app/application.h"
 
-#include <exception>
-
 #include "assets/assets.h"
-#include "engine/exception.h"
-#include "platform/display.h"
-#include "platform/message_box.h"
+#include "engine/error.h"
 
 namespace Corvane
 {
@@ -18,7 +14,8 @@ namespace Corvane
     }
 
     Application::Application()
-        : window("Corvane", {333, 666}, black, white, {130, 130}),
+        : window("Corvane", {333, 666}, black, white, {130, 130}, {Assets::icon.data, Assets::icon.size},
+                 {Assets::comfortaa_regular.data, Assets::comfortaa_regular.size}),
           footer_background(&window, grey, {0, 0}, {90, float(footer_height)}),
           progress_fill(&window, white, {0, 0}, {90, float(footer_height)}),
           player_font(&window, Assets::open_sans_regular.data, Assets::open_sans_regular.size, 15),
@@ -33,7 +30,7 @@ namespace Corvane
     Application::~Application()
     {
         // The user sees the window go at once, even while a track's threads wind down.
-        Platform::hide_window(*window.handle);
+        window.hide();
     }
 
     void Application::run()
@@ -64,19 +61,11 @@ namespace Corvane
             body();
             return 0;
         }
-        catch (const Kestrane::Exception& exception)
-        {
-            message = exception.get_message();
-        }
-        catch (const std::exception& exception)
-        {
-            message = Kestrane::external_error_message(exception.what());
-        }
         catch (...)
         {
-            message = "Unhandled exception.";
+            message = Kestrane::current_exception_message();
         }
-        Platform::show_error_box(message, nullptr);
+        Kestrane::show_error_box(message);
         return 1;
     }
 }

@@ -1,12 +1,14 @@
-// Fatal-error boxes from background threads, and the cached screen size and place.
+// Error boxes, the user's message for an exception, and the cached screen size and place.
 #include "engine/error.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <thread>
 
+#include "engine/exception.h"
 #include "engine/window.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
@@ -52,10 +54,15 @@ namespace Kestrane
     void show_fatal_error(const Window_Handle& handle, const std::string& message)
     {
         wait_for_main_thread();
-        Platform::show_error_box(message, handle.get());
+        Platform::show_error_box(error_caption, message, handle.get());
         // The main thread is still drawing: static destructors must not run under it.
         std::fflush(nullptr);
         std::_Exit(1);
+    }
+
+    void show_error_box(const std::string& message)
+    {
+        Platform::show_error_box(error_caption, message, nullptr);
     }
 
     Int2 get_screen_resolution()
@@ -85,5 +92,25 @@ namespace Kestrane
         // The C++ library names an allocation failure by its class; users read this one.
         const std::string description = std::string(what) == "std::bad_alloc" ? "bad allocation" : what;
         return "External Error: " + description;
+    }
+
+    std::string current_exception_message()
+    {
+        try
+        {
+            throw;
+        }
+        catch (const Exception& exception)
+        {
+            return exception.get_message();
+        }
+        catch (const std::exception& exception)
+        {
+            return external_error_message(exception.what());
+        }
+        catch (...)
+        {
+            return "Unhandled exception.";
+        }
     }
 }

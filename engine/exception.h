@@ -11,7 +11,7 @@ namespace Kestrane
     class Exception
     {
     public:
-        explicit Exception(std::string message) : message(std::move(message)) {}
+        explicit Exception(std::string text) : message(std::move(text)) {}
         std::string get_message() const { return message; }
 
         std::string message;

@@ -46,8 +46,8 @@ namespace Kestrane
         }
     }
 
-    Font::Font(Window* window, const unsigned char* data, std::size_t size, uint32_t pixel_size)
-        : pixel_size(pixel_size), window(window)
+    Font::Font(Window* host, const unsigned char* data, std::size_t size, uint32_t pixels)
+        : pixel_size(pixels), window(host)
     {
         FT_Face face = nullptr;
         if (FT_New_Memory_Face(freetype_library(), data, static_cast<FT_Long>(size), 0, &face) != 0)

@@ -54,7 +54,7 @@ namespace Kestrane
         }
     }
 
-    Line::Line(Window* window, Color color) : window(window), color(color)
+    Line::Line(Window* host, Color initial_color) : window(host), color(initial_color)
     {
         build_shared_program(line_program(), window,
             {{line_vertex_source, GL_VERTEX_SHADER}, {line_geometry_source, GL_GEOMETRY_SHADER}, {line_fragment_source, GL_FRAGMENT_SHADER}});

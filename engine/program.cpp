@@ -1,13 +1,13 @@
-// Shader programs: compiling, linking and location lookups, the drawing kinds' GLSL sources,
-// and the context count that keeps GL names from outliving their context.
+// Shader programs: compiling, linking and location lookups, and the drawing kinds' GLSL
+// sources.
 #include "engine/program.h"
 
-#include <atomic>
 #include <string>
 
 #include <GL/glew.h>
 
 #include "engine/exception.h"
+#include "engine/gl_name.h"
 
 namespace Kestrane
 {
@@ -133,22 +133,6 @@ namespace Kestrane
 
     namespace
     {
-        std::atomic<uint32_t> context_generation{0};
-
-        // Deletes a name once its last holder goes, only while its context lives.
-        struct Gl_Name_Deleter
-        {
-            Delete_Gl_Name delete_name;
-            uint32_t generation;
-
-            void operator()(uint32_t* cell) const
-            {
-                if (*cell != 0 && generation == context_generation.load())
-                    delete_name(*cell);
-                delete cell;
-            }
-        };
-
         void delete_program(uint32_t name) { glDeleteProgram(name); }
 
         // The text of a shader's or a program's info log.
@@ -190,35 +174,12 @@ namespace Kestrane
         }
     }
 
-    std::shared_ptr<uint32_t> make_gl_name_holder(Delete_Gl_Name delete_name)
-    {
-        return std::shared_ptr<uint32_t>(new uint32_t(0), Gl_Name_Deleter{delete_name, context_generation.load()});
-    }
-
-    bool gl_name_is_live(const std::shared_ptr<uint32_t>& holder)
-    {
-        if (!holder || *holder == 0)
-            return false;
-        const Gl_Name_Deleter* deleter = std::get_deleter<Gl_Name_Deleter>(holder);
-        return deleter && deleter->generation == context_generation.load();
-    }
-
-    uint32_t gl_context_generation()
-    {
-        return context_generation.load();
-    }
-
-    void release_shared_gl_objects()
-    {
-        ++context_generation;
-    }
-
     Program::Program() : id(make_gl_name_holder(delete_program))
     {
     }
 
-    Program::Program(Window* window, const std::vector<Shader_Source>& sources)
-        : id(make_gl_name_holder(delete_program)), window(window)
+    Program::Program(Window* host, const std::vector<Shader_Source>& sources)
+        : id(make_gl_name_holder(delete_program)), window(host)
     {
         *id = glCreateProgram();
         std::vector<GLuint> shaders;

@@ -44,9 +44,9 @@ namespace Kestrane
         }
     }
 
-    Rectangle::Rectangle(Window* window, Color color, Int2 position, Float2 size)
-        : window(window), color(color), size(size),
-          position{static_cast<float>(position.x), static_cast<float>(position.y)}
+    Rectangle::Rectangle(Window* host, Color initial_color, Int2 initial_position, Float2 initial_size)
+        : window(host), color(initial_color), size(initial_size),
+          position{static_cast<float>(initial_position.x), static_cast<float>(initial_position.y)}
     {
         build_rectangle_kind(window);
     }

@@ -65,12 +65,12 @@ namespace Kestrane
         };
     }
 
-    Text::Text(Window* window, Font* font, const std::string& string, Float2 position, Color color,
-               uint32_t alignment, Int2 clip_position, Int2 clip_size)
-        : window(window), font(font), position(position), color(color), clip_position(clip_position),
-          clip_size(clip_size), alignment(alignment)
+    Text::Text(Window* host, Font* text_font, const std::string& initial_string, Float2 initial_position,
+               Color initial_color, uint32_t initial_alignment, Int2 initial_clip_position, Int2 initial_clip_size)
+        : window(host), font(text_font), position(initial_position), color(initial_color),
+          clip_position(initial_clip_position), clip_size(initial_clip_size), alignment(initial_alignment)
     {
-        set_string(string);
+        set_string(initial_string);
         if ((clip_size.x == 0 || clip_size.y == 0) && window)
             this->clip_size = window->size;
         if (window)

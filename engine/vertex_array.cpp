@@ -3,7 +3,7 @@
 
 #include <GL/glew.h>
 
-#include "engine/program.h"
+#include "engine/gl_name.h"
 
 namespace Kestrane
 {

@@ -5,22 +5,41 @@
 
 #include <GL/glew.h>
 
-#include "assets/assets.h"
-#include "engine/program.h"
+#include "engine/exception.h"
+#include "engine/gl_name.h"
 #include "platform/display.h"
+#include "platform/error.h"
 
 namespace Kestrane
 {
-    Window::Window(const std::string& title, Int2 size, Color clear_color, Color cursor_color, Int2 minimum_size)
-        : title(title), minimum_size(minimum_size), size(size), clear_color(clear_color), cursor_color(cursor_color)
+    namespace
+    {
+        Window_Handle open_window(const std::string& title, Int2 position, Int2 size, int32_t samples)
+        {
+            try
+            {
+                return std::make_shared<Platform::Display_Window>(title, position.x, position.y, size.x, size.y,
+                                                                   samples);
+            }
+            catch (const Platform::Error& error)
+            {
+                throw Exception(error.message);
+            }
+        }
+    }
+
+    Window::Window(const std::string& window_title, Int2 initial_size, Color initial_clear_color,
+                   Color initial_cursor_color, Int2 initial_minimum_size, Embedded_Data icon, Embedded_Data status_face)
+        : title(window_title), minimum_size(initial_minimum_size), size(initial_size),
+          clear_color(initial_clear_color), cursor_color(initial_cursor_color), status_font(status_face)
     {
         const Int2 screen = get_screen_resolution();
         const Int2 origin = get_screen_position();
         position = {origin.x + screen.x / 2 - size.x / 2, origin.y + screen.y / 2 - size.y / 2};
         projection = Matrix::projection(float(size.x), float(size.y));
         previous_time = Platform::now_seconds();
-        handle = std::make_shared<Platform::Display_Window>(title, position.x, position.y, size.x, size.y, samples);
-        Platform::set_window_icon(*handle, Corvane::Assets::icon.data, Corvane::Assets::icon.size);
+        handle = open_window(title, position, size, samples);
+        Platform::set_window_icon(*handle, icon.data, icon.size);
         glViewport(0, 0, size.x, size.y);
     }
 
@@ -80,6 +99,11 @@ namespace Kestrane
             shown = true;
         }
         return running;
+    }
+
+    void Window::hide()
+    {
+        Platform::hide_window(*handle);
     }
 
     Int2 Window::clamped_size(Int2 wanted) const

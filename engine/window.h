@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -24,12 +25,21 @@ namespace Kestrane
     constexpr int button_middle = 519;
     constexpr int input_count = 520;
 
+    // Bytes the application embeds, alive for the whole process.
+    struct Embedded_Data
+    {
+        const unsigned char* data = nullptr;
+        std::size_t size = 0; // bytes
+    };
+
     class Window
     {
     public:
         // Creates the window hidden and centred on the primary screen, with its GL context
-        // current and GLEW loaded. Main thread only.
-        Window(const std::string& title, Int2 size, Color clear_color, Color cursor_color, Int2 minimum_size);
+        // current and GLEW loaded, `icon` (a BMP image) as its icon and `status_font` (a
+        // TrueType face) for the status overlay. Main thread only.
+        Window(const std::string& title, Int2 size, Color clear_color, Color cursor_color, Int2 minimum_size,
+               Embedded_Data icon, Embedded_Data status_font);
         ~Window();
         Window(const Window&) = delete;            // drawing objects and threads keep a
         Window& operator=(const Window&) = delete; // pointer: the window never moves
@@ -40,6 +50,9 @@ namespace Kestrane
 
         // The window procedure: one message of the platform's pump.
         void handle_message(const Platform::Message& message);
+
+        // Makes the window invisible at once; it stays alive and current.
+        void hide();
 
         // Moves and resizes now; position, size, projection and viewport are current on return.
         void move_and_size(Int2 new_position, Int2 new_size);
@@ -75,5 +88,6 @@ namespace Kestrane
         std::array<bool, input_count> pressed{}; // went down during the last pump
         std::array<bool, input_count> held{};    // down now
         std::string status_text;         // shown top-left by the status overlay
+        Embedded_Data status_font;       // TrueType face of the status overlay
     };
 }

@@ -2,9 +2,8 @@
 // cursor in place of the hidden system cursor, and the status text in the top-left corner.
 #include <memory>
 
-#include "assets/assets.h"
 #include "engine/font.h"
-#include "engine/program.h"
+#include "engine/gl_name.h"
 #include "engine/rectangle.h"
 #include "engine/text.h"
 #include "engine/window.h"
@@ -37,7 +36,7 @@ namespace Kestrane
         {
             made.status_text.reset();
             made.cursor = std::make_unique<Rectangle>(window, Color{0, 0, 0, 0}, Int2{0, 0}, Float2{3, 3});
-            const Corvane::Assets::Embedded_File& font = Corvane::Assets::comfortaa_regular;
+            const Embedded_Data font = window->status_font;
             made.status_font = std::make_unique<Font>(window, font.data, font.size, status_pixel_size);
             made.status_text = std::make_unique<Text>(window, made.status_font.get(), "", Float2{0, 0}, status_color, 0);
             made.window = window;

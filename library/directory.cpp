@@ -2,14 +2,12 @@
 // outcome (the finished tree, or the fatal error box), and an orderly end while it runs.
 #include "library/directory.h"
 
-#include <exception>
-
 #include "engine/error.h"
 #include "engine/exception.h"
 
 namespace Corvane
 {
-    Directory::Directory(Kestrane::Window* window) : window(window), selection(std::make_shared<File>())
+    Directory::Directory(Kestrane::Window* host) : window(host), selection(std::make_shared<File>())
     {
         loading.store(true, std::memory_order_relaxed);
         scan_thread = std::thread(scan, this);
@@ -39,18 +37,9 @@ namespace Corvane
                                           "Place Corvane in the directory that contains your music.");
             directory->loading.store(false, std::memory_order_release);
         }
-        catch (const Kestrane::Exception& exception)
-        {
-            Kestrane::show_fatal_error(Kestrane::handle_of(directory->window), exception.get_message());
-        }
-        catch (const std::exception& exception)
-        {
-            Kestrane::show_fatal_error(Kestrane::handle_of(directory->window),
-                                       Kestrane::external_error_message(exception.what()));
-        }
         catch (...)
         {
-            Kestrane::show_fatal_error(Kestrane::handle_of(directory->window), "Unhandled exception.");
+            Kestrane::show_fatal_error(Kestrane::handle_of(directory->window), Kestrane::current_exception_message());
         }
     }
 }

@@ -47,7 +47,7 @@ namespace Platform
     class Display_Window
     {
     public:
-        // Blocks until the window and context exist; throws Kestrane::Exception when no
+        // Blocks until the window and context exist; throws Platform::Error when no
         // window or context can be made. Tries 8-sample multisampling, then none.
         Display_Window(const std::string& title, int32_t x, int32_t y, int32_t width, int32_t height, int32_t samples);
         ~Display_Window();

@@ -1,4 +1,4 @@
-// Modal error boxes captioned "Corvane Error" with the error icon and an OK button.
+// Modal error boxes with the error icon and an OK button, captioned as the caller says.
 #pragma once
 
 #include <string>
@@ -10,5 +10,5 @@ namespace Platform
     // Any thread; blocks until the user presses OK; throws nothing. A box with an `owner`
     // stays above that window and is centred on the screen; a box without one (null) is
     // placed by the system.
-    void show_error_box(const std::string& message, const Display_Window* owner);
+    void show_error_box(const std::string& caption, const std::string& message, const Display_Window* owner);
 }

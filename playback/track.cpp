@@ -293,7 +293,7 @@ namespace Corvane
         }
     }
 
-    Track::Track(Kestrane::Window* window) : window(window)
+    Track::Track(Kestrane::Window* host) : window(host)
     {
     }
 

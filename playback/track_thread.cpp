@@ -5,34 +5,20 @@
 #include <thread>
 
 #include "engine/error.h"
-#include "engine/exception.h"
 
 namespace Corvane
 {
     namespace
     {
-        void report(Track* track, const std::string& message)
-        {
-            Kestrane::show_fatal_error(Kestrane::handle_of(track->window), message);
-        }
-
         void run(Track* track, void (*body)(Track*))
         {
             try
             {
                 body(track);
             }
-            catch (const Kestrane::Exception& e)
-            {
-                report(track, e.get_message());
-            }
-            catch (const std::exception& e)
-            {
-                report(track, Kestrane::external_error_message(e.what()));
-            }
             catch (...)
             {
-                report(track, "Unhandled exception.");
+                Kestrane::show_fatal_error(Kestrane::handle_of(track->window), Kestrane::current_exception_message());
             }
             // The last access to the Track: once the count is zero its destructor may finish.
             track->threads.fetch_sub(1, std::memory_order_release);

@@ -14,6 +14,7 @@
 #include "engine/text.h"
 #include "engine/window.h"
 #include "platform/display.h"
+#include "support/window_assets.h"
 
 namespace
 {
@@ -53,7 +54,7 @@ namespace
 
 int main()
 {
-    Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130});
+    Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(), Test_Support::status_font());
     const auto& data = Corvane::Assets::open_sans_regular;
     Kestrane::Font font(&window, data.data, data.size, 15);
     const Kestrane::Color white{1, 1, 1, 1};

@@ -8,6 +8,7 @@
 
 #include "engine/window.h"
 #include "platform/display.h"
+#include "support/window_assets.h"
 
 namespace
 {
@@ -33,7 +34,7 @@ namespace
 
     double empty_loop_fps()
     {
-        Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130});
+        Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(), Test_Support::status_font());
         long frames = 0;
         const double start = Platform::now_seconds();
         while (Platform::now_seconds() - start < measure_seconds && window.update())

@@ -1,7 +1,7 @@
 // The native window on SDL2: a borderless GL window whose events are translated into the
-// window-procedure messages the engine handles. The primary monitor and the centring of other
-// windows (error boxes) go through Xlib with a connection of their own, so any thread may
-// ask.
+// window-procedure messages the engine handles. The primary monitor, the global cursor and
+// the centring of other windows (error boxes) go through Xlib on one connection of their own,
+// shared under a lock, so any thread may ask.
 #include "platform/display.h"
 
 #include <SDL.h>
@@ -15,14 +15,14 @@
 
 #include <mutex>
 
-#include "engine/exception.h"
+#include "platform/error.h"
 
 namespace Platform
 {
     namespace
     {
-        // Error boxes are centred from their own thread on a connection of its own; Xlib
-        // must be told before any connection exists.
+        // Error boxes are centred from a thread of their own; Xlib must be told before any
+        // connection exists.
         const bool x_threads_ready = XInitThreads() != 0;
 
         void initialise_video()
@@ -34,7 +34,7 @@ namespace Platform
                 return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
             }();
             if (!ready)
-                throw Kestrane::Exception("Could not open a window: \"" + std::string(SDL_GetError()) + "\".");
+                throw Error("Could not open a window: \"" + std::string(SDL_GetError()) + "\".");
         }
 
         SDL_Window* sdl(const Display_Window& window)
@@ -300,7 +300,7 @@ namespace Platform
         initialise_video();
         // Some servers (Xvfb among them) offer no multisampled visual.
         if (!create(*this, title, x, y, width, height, wanted_samples) && !create(*this, title, x, y, width, height, 0))
-            throw Kestrane::Exception("Could not create an OpenGL window: \"" + std::string(SDL_GetError()) + "\".");
+            throw Error("Could not create an OpenGL window: \"" + std::string(SDL_GetError()) + "\".");
         request_no_decorations(sdl(*this));
         SDL_GL_SetSwapInterval(0);
         SDL_ShowCursor(SDL_DISABLE);

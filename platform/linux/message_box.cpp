@@ -14,26 +14,24 @@ namespace Platform
 {
     namespace
     {
-        const char* const caption = "Corvane Error";
-
         // Polls gently, not in a tight loop, until the box is centred or has been closed.
-        void center_when_shown(const std::atomic<bool>& closed)
+        void center_when_shown(const std::string& caption, const std::atomic<bool>& closed)
         {
             while (!closed && !center_window_by_title(caption))
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
 
-    void show_error_box(const std::string& message, const Display_Window* owner)
+    void show_error_box(const std::string& caption, const std::string& message, const Display_Window* owner)
     {
         if (!owner)
         {
-            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, message.c_str(), nullptr);
+            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), message.c_str(), nullptr);
             return;
         }
         std::atomic<bool> closed{false};
-        std::thread centring(center_when_shown, std::cref(closed));
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, message.c_str(), static_cast<SDL_Window*>(owner->native));
+        std::thread centring(center_when_shown, std::cref(caption), std::cref(closed));
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), message.c_str(), static_cast<SDL_Window*>(owner->native));
         closed = true;
         centring.join();
     }

@@ -27,9 +27,9 @@ namespace
 
         Corvane::Directory& library() { return app->library; }
 
-        std::shared_ptr<Corvane::File> child(const std::shared_ptr<Corvane::File>& folder, const std::string& name)
+        std::shared_ptr<Corvane::File> child(const std::shared_ptr<Corvane::File>& parent, const std::string& name)
         {
-            for (const auto& c : folder->children)
+            for (const auto& c : parent->children)
                 if (c->name == name)
                     return c;
             return nullptr;

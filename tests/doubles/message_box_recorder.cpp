@@ -23,7 +23,7 @@ namespace
 
 namespace Platform
 {
-    void show_error_box(const std::string& message, const Display_Window* owner)
+    void show_error_box(const std::string&, const std::string& message, const Display_Window* owner)
     {
         std::lock_guard guard(lock());
         boxes().push_back({message, owner != nullptr});

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/exception.h"
+#include "engine/gl_name.h"
 #include "engine/program.h"
 #include "engine/rectangle.h"
 #include "engine/text.h"
@@ -12,6 +13,7 @@
 #include "engine/vertex_array.h"
 #include "assets/assets.h"
 #include "drawing_support.h"
+#include "support/window_assets.h"
 
 namespace
 {
@@ -226,7 +228,7 @@ namespace
         const auto& data = Corvane::Assets::open_sans_regular;
         for (const char* title : {"Drawing Test First", "Drawing Test Second"})
         {
-            Kestrane::Window window{title, {120, 100}, {0, 0, 0, 1}, {1, 1, 1, 1}, {100, 100}};
+            Kestrane::Window window{title, {120, 100}, {0, 0, 0, 1}, {1, 1, 1, 1}, {100, 100}, Test_Support::player_icon(), Test_Support::status_font()};
             window.update();
             Kestrane::Font font(&window, data.data, data.size, 15);
             Kestrane::Text text(&window, &font, title, {5, 5}, {1, 1, 1, 1}, 0);

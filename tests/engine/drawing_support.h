@@ -14,6 +14,7 @@
 #include "engine/exception.h"
 #include "engine/program.h"
 #include "engine/window.h"
+#include "support/window_assets.h"
 
 namespace drawing_test
 {
@@ -98,7 +99,7 @@ namespace drawing_test
     // A black 200 x 160 window after its first update: shown and cleared, ready to draw into.
     struct Drawing_Test : testing::Test
     {
-        Kestrane::Window window{"Drawing Test", {200, 160}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}};
+        Kestrane::Window window{"Drawing Test", {200, 160}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(), Test_Support::status_font()};
 
         void SetUp() override
         {

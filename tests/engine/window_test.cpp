@@ -5,6 +5,7 @@
 
 #include "engine/window.h"
 #include "platform/display.h"
+#include "support/window_assets.h"
 
 namespace
 {
@@ -12,7 +13,7 @@ namespace
 
     struct Window_Test : testing::Test
     {
-        Kestrane::Window window{"Window Test", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}};
+        Kestrane::Window window{"Window Test", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(), Test_Support::status_font()};
 
         void SetUp() override
         {
@@ -204,7 +205,7 @@ namespace
 
     TEST(Window_Procedure, UnusableRectangleKeepsTheSize)
     {
-        Kestrane::Window window{"Window Test", {200, 150}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}};
+        Kestrane::Window window{"Window Test", {200, 150}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(), Test_Support::status_font()};
         window.resized(Platform::Rect{-500, -400, -100, -100});
         EXPECT_EQ(window.size, (Int2{200, 150}));
         window.resized(Platform::Rect{10, 20, 310, 420});

@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "tests/library/temp_library.h"
+#include "library/temp_library.h"
 
 using Corvane::Directory;
 using Corvane::File;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "tests/library/temp_library.h"
+#include "library/temp_library.h"
 
 namespace
 {

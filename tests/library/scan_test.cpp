@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -12,7 +14,7 @@
 #include <functional>
 
 #include "doubles/message_box_recorder.h"
-#include "tests/library/temp_library.h"
+#include "library/temp_library.h"
 
 using Corvane::Directory;
 using Corvane::File;

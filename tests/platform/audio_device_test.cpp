@@ -147,7 +147,7 @@ TEST_P(Layout_Test, PacedCardReadsBackTheBytesReleasedInTheRequestedLayout)
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, Layout_Test, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "FourBytes" : "ThreeBytes"; });
+                         [](const testing::TestParamInfo<bool>& layout) { return layout.param ? "FourBytes" : "ThreeBytes"; });
 
 TEST_F(Audio_Device_Test, SilentBufferPlaysZerosWhateverItHolds)
 {

@@ -9,9 +9,17 @@
 
 #include "platform/folder_listing.h"
 #include "platform/logical_order.h"
-#include "tests/library/temp_library.h"
+#include "support/temp_folder.h"
 
-using Library_Test::Temp_Library;
+namespace
+{
+    // A scratch folder that is the working directory for the test's length.
+    struct Temp_Library : Test_Support::Temp_Folder
+    {
+        Temp_Library() : Temp_Folder("corvane-listing", true), working(path) {}
+        Test_Support::Working_Directory working;
+    };
+}
 
 namespace
 {
@@ -48,7 +56,7 @@ namespace
             {"to_sub", {false, true}},  {"to_song", {false, false}},
         };
         EXPECT_EQ(list(""), expected);
-        EXPECT_EQ(list(library.root.c_str()), expected);
+        EXPECT_EQ(list(library.path.c_str()), expected);
     }
 
     TEST(Folder_Listing, FolderThatCannotBeOpenedListsNothing)

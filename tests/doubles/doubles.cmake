@@ -1,0 +1,22 @@
+# The platform's test doubles, each a second implementation of one service's header. A test
+# picks them with corvane_test(... DOUBLES): CORVANE_TEST_PLATFORM is the platform it then gets.
+
+# The error box: records every message instead of showing it.
+add_library(corvane_test_message_box STATIC ${CMAKE_CURRENT_LIST_DIR}/message_box_recorder.cpp)
+target_include_directories(corvane_test_message_box PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(corvane_test_message_box PUBLIC corvane_platform_headers)
+
+# The sound card in memory. With the real-time double it stands in for ALSA and SCHED_FIFO: a
+# free-running test device under a real FIFO thread could starve a two-core machine.
+add_library(corvane_test_audio_device STATIC ${CMAKE_CURRENT_LIST_DIR}/memory_audio_device.cpp)
+target_include_directories(corvane_test_audio_device PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(corvane_test_audio_device PUBLIC corvane_platform_headers Threads::Threads)
+
+add_library(corvane_test_realtime STATIC ${CMAKE_CURRENT_LIST_DIR}/realtime_double.cpp)
+target_include_directories(corvane_test_realtime PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(corvane_test_realtime PUBLIC corvane_platform_headers)
+
+set(CORVANE_TEST_PLATFORM
+  corvane_platform_display corvane_platform_files
+  corvane_test_message_box corvane_test_audio_device corvane_test_realtime
+  CACHE INTERNAL "The platform of tests that use the doubles")

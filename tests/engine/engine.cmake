@@ -1,0 +1,16 @@
+# The engine: error reporting, the window on a real display, and the drawing kinds (programs,
+# rectangles, lines, text, the window's overlays), handed the application's assets as the
+# player hands them.
+corvane_test(error_test
+  SOURCES engine/error_test.cpp
+  LIBS corvane_engine
+  DOUBLES LABELS display)
+corvane_test(window_test
+  SOURCES engine/window_test.cpp
+  LIBS corvane_engine corvane_assets
+  DOUBLES LABELS display)
+corvane_test(drawing_test
+  SOURCES engine/drawing_program_test.cpp engine/drawing_rectangle_test.cpp engine/drawing_line_test.cpp
+          engine/drawing_text_test.cpp engine/drawing_overlay_test.cpp
+  LIBS corvane_engine corvane_assets
+  DOUBLES LABELS display)

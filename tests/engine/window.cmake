@@ -1,6 +1,0 @@
-corvane_test(window_test SOURCES engine/window_test.cpp
-  LIBS corvane_platform_display corvane_platform_files corvane_test_message_box corvane_test_audio_device corvane_platform_realtime
-  LABELS display)
-corvane_test(error_test SOURCES engine/error_test.cpp app/application_test.cpp
-  LIBS corvane_platform_display corvane_platform_files corvane_test_message_box corvane_test_audio_device corvane_platform_realtime
-  LABELS display)

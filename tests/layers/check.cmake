@@ -1,0 +1,25 @@
+# Builds each layer check of layers.cmake: an ALLOWED include must build, a FORBIDDEN one
+# must fail because the header is not found (any other failure is a broken check, not a pass).
+# cmake -DBINARY_DIR=... -DCHECKS=target:verdict:header;... -P check.cmake
+set(failures 0)
+foreach(check ${CHECKS})
+  string(REPLACE ":" ";" parts ${check})
+  list(GET parts 0 target)
+  list(GET parts 1 verdict)
+  list(GET parts 2 header)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BINARY_DIR} --target ${target}
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  string(FIND "${output}" "${header}: No such file or directory" missing)
+  if(verdict STREQUAL "ALLOWED" AND NOT result EQUAL 0)
+    message(SEND_ERROR "${target}: ${header} should be reachable but did not build:\n${output}")
+    math(EXPR failures "${failures} + 1")
+  elseif(verdict STREQUAL "FORBIDDEN" AND (result EQUAL 0 OR missing EQUAL -1))
+    message(SEND_ERROR "${target}: ${header} should be out of reach, but the build said:\n${output}")
+    math(EXPR failures "${failures} + 1")
+  else()
+    message(STATUS "${target}: ${verdict} ${header}, as it should be")
+  endif()
+endforeach()
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} layer check(s) failed")
+endif()

@@ -1,0 +1,14 @@
+# The platform layer: the folder listing and logical order on real folders, the ALSA output
+# stream against the tests' virtual sound card, and the real-time class.
+corvane_test(platform_listing_test
+  SOURCES platform/listing_test.cpp
+  LIBS corvane_platform_files
+  LABELS platform)
+corvane_test(audio_device_test
+  SOURCES platform/audio_device_test.cpp
+  LIBS corvane_platform_audio corvane_platform_realtime corvane_test_sound_card
+  LABELS threads)
+corvane_test(realtime_test
+  SOURCES platform/realtime_test.cpp
+  LIBS corvane_platform_realtime
+  LABELS threads)

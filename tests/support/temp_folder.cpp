@@ -1,0 +1,72 @@
+// Scratch folders of the tests.
+#include "support/temp_folder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace Test_Support
+{
+    namespace
+    {
+        std::filesystem::path scratch_space(bool in_memory)
+        {
+            std::error_code error;
+            if (in_memory && std::filesystem::is_directory("/dev/shm", error) && access("/dev/shm", W_OK) == 0)
+                return "/dev/shm";
+            return std::filesystem::temp_directory_path();
+        }
+    }
+
+    Temp_Folder::Temp_Folder(const std::string& prefix, bool in_memory)
+    {
+        std::string pattern = (scratch_space(in_memory) / (prefix + "-XXXXXX")).string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed for " + pattern);
+        path = pattern;
+    }
+
+    Temp_Folder::~Temp_Folder()
+    {
+        // rm copes with paths longer than the system accepts in one call.
+        const std::string command = "chmod -R u+rwx '" + path.string() + "' 2>/dev/null; rm -rf '" + path.string() + "'";
+        if (std::system(command.c_str()) != 0)
+        {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    }
+
+    void Temp_Folder::folder(const std::string& relative) const
+    {
+        std::filesystem::create_directories(path / relative);
+    }
+
+    void Temp_Folder::file(const std::string& relative) const
+    {
+        std::filesystem::create_directories((path / relative).parent_path());
+        const int fd = ::open((path / relative).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd < 0)
+            throw std::runtime_error("could not create " + (path / relative).string());
+        ::close(fd);
+    }
+
+    void Temp_Folder::link(const std::string& relative, const std::string& target) const
+    {
+        std::filesystem::create_directories((path / relative).parent_path());
+        std::filesystem::create_symlink(target, path / relative);
+    }
+
+    Working_Directory::Working_Directory(const std::filesystem::path& folder)
+        : previous(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(folder);
+    }
+
+    Working_Directory::~Working_Directory()
+    {
+        std::filesystem::current_path(previous);
+    }
+}
