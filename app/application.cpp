@@ -1,18 +1,12 @@
 // Start-up, frame loop and shutdown of the player, and the last-resort error handlers.
 #include "app/application.h"
 
+#include "app/palette.h"
 #include "assets/assets.h"
 #include "engine/error.h"
 
 namespace Corvane
 {
-    namespace
-    {
-        const Kestrane::Color black{0.0f, 0.0f, 0.0f, 1.0f};
-        const Kestrane::Color grey{0.5f, 0.5f, 0.5f, 1.0f};
-        const Kestrane::Color white{1.0f, 1.0f, 1.0f, 1.0f};
-    }
-
     Application::Application()
         : window("Corvane", {333, 666}, black, white, {130, 130}, {Assets::icon.data, Assets::icon.size},
                  {Assets::comfortaa_regular.data, Assets::comfortaa_regular.size}),
@@ -21,7 +15,7 @@ namespace Corvane
           player_font(&window, Assets::open_sans_regular.data, Assets::open_sans_regular.size, 15),
           library(&window),
           track(&window),
-          footer_text(&window, &player_font, "", {0, 0}, black, 5),
+          footer_text(&window, &player_font, "", {0, 0}, black, Kestrane::align_marquee_lowered),
           waveform_line(&window, white)
     {
         track.volume = 0.03;

@@ -97,7 +97,7 @@ namespace Corvane
                 highlighted ? highlight_colour : entry->type == File::FOLDER ? folder_colour : track_colour;
             // The new label takes over the old one's sideways scroll, so long names keep moving.
             const float marquee = entry->label.scroll;
-            entry->label = Kestrane::Text(window, &font, name, {0.0f, float(y)}, colour, 4, position, size);
+            entry->label = Kestrane::Text(window, &font, name, {0.0f, float(y)}, colour, Kestrane::align_marquee, position, size);
             entry->label.scroll = marquee;
             entry->label.draw();
 

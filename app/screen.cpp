@@ -1,6 +1,7 @@
 // The player screen: the footer strip with its progress fill and status line, and the
 // upper area with the library browser or the waveform view.
 #include "app/application.h"
+#include "app/palette.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,13 +9,6 @@
 
 namespace Corvane
 {
-    namespace
-    {
-        const Kestrane::Color white{1.0f, 1.0f, 1.0f, 1.0f};
-        const Kestrane::Color light_grey{0.7f, 0.7f, 0.7f, 1.0f};
-        const Kestrane::Color grey{0.5f, 0.5f, 0.5f, 1.0f};
-    }
-
     Kestrane::Float2 progress_span(int64_t position, int64_t seek, int64_t frame_count, int32_t width)
     {
         if (frame_count <= 0)

@@ -94,11 +94,13 @@ namespace Kestrane
         const int32_t a = measured.ascent;
         switch (alignment)
         {
-        case 0: draw_glyphs({0.0f, static_cast<float>(a)}); break;
-        case 2: draw_glyphs({static_cast<float>(-(w / 2)), 0.0f}); break;
-        case 3: draw_glyphs({static_cast<float>(-(w / 2)), static_cast<float>(a - measured.height / 2)}); break;
-        case 4: draw_marquee(false); break;
-        case 5: draw_marquee(true); break;
+        case align_top_left: draw_glyphs({0.0f, static_cast<float>(a)}); break;
+        case align_baseline_middle: draw_glyphs({static_cast<float>(-(w / 2)), 0.0f}); break;
+        case align_centre:
+            draw_glyphs({static_cast<float>(-(w / 2)), static_cast<float>(a - measured.height / 2)});
+            break;
+        case align_marquee: draw_marquee(false); break;
+        case align_marquee_lowered: draw_marquee(true); break;
         default: draw_glyphs({0.0f, 0.0f}); break;
         }
     }

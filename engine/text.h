@@ -12,6 +12,17 @@ namespace Kestrane
 {
     class Window;
 
+    // Where a text's position puts it; see Text's constructor.
+    enum Text_Alignment : uint32_t
+    {
+        align_top_left = 0,
+        align_baseline_left = 1,
+        align_baseline_middle = 2,
+        align_centre = 3,
+        align_marquee = 4,
+        align_marquee_lowered = 5,
+    };
+
     class Text
     {
     public:
@@ -47,7 +58,7 @@ namespace Kestrane
         Color color;               // multiplied with the glyph coverage
         Int2 clip_position;        // top-left of the clip box, window pixels
         Int2 clip_size;            // width and height of the clip box, pixels
-        uint32_t alignment = 0;    // 0..5, see the constructor
+        uint32_t alignment = 0;    // a Text_Alignment, see the constructor
         Measurement measured;      // of string in font
         float scroll = 0.0f;       // marquee offset, pixels
 
