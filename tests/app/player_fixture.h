@@ -17,18 +17,21 @@
 #include "engine/exception.h"
 #include "doubles/memory_audio_device.h"
 #include "flac_fixture.h"
+#include "support/poll.h"
+#include "support/temp_folder.h"
 
 struct Player_Fixture : testing::Test
 {
-    std::filesystem::path folder;
+    std::unique_ptr<Test_Support::Temp_Folder> scratch;
+    std::filesystem::path folder; // the scratch folder, the working directory while the player runs
     std::filesystem::path previous_folder = std::filesystem::current_path();
     std::unique_ptr<Corvane::Application> app;
 
     // Writes `tracks` (relative paths) as short tones, then starts the player in them.
     void start(const std::vector<std::string>& tracks, double seconds = 0.05)
     {
-        char pattern[] = "/tmp/corvane-app-XXXXXX";
-        folder = mkdtemp(pattern);
+        scratch = std::make_unique<Test_Support::Temp_Folder>("corvane-app");
+        folder = scratch->path;
         Flac_Fixture::Options options;
         options.seconds = seconds;
         for (const std::string& track : tracks)
@@ -60,32 +63,33 @@ struct Player_Fixture : testing::Test
             app.reset();
         }
         std::filesystem::current_path(previous_folder);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+        scratch.reset();
     }
 
     // Runs whole frames until `done` holds, at most a few seconds.
     template <class Condition>
     bool frames_until(Condition done)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done())
-        {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            app->window.update();
-            try
+        bool failed = false;
+        const bool reached = Test_Support::poll_until(
+            [&]
             {
-                app->frame();
-            }
-            catch (const Kestrane::Exception& e)
-            {
-                ADD_FAILURE() << e.get_message();
+                if (failed || done())
+                    return true;
+                app->window.update();
+                try
+                {
+                    app->frame();
+                }
+                catch (const Kestrane::Exception& e)
+                {
+                    ADD_FAILURE() << e.get_message();
+                    failed = true;
+                }
                 return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+            },
+            std::chrono::seconds(10));
+        return reached && !failed;
     }
 
     std::shared_ptr<Corvane::File> track_named(const std::string& name)

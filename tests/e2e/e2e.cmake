@@ -1,5 +1,5 @@
 add_library(corvane_e2e_support STATIC e2e/e2e_support.cpp)
-target_link_libraries(corvane_e2e_support PUBLIC PkgConfig::X11)
+target_link_libraries(corvane_e2e_support PUBLIC corvane_test_support PkgConfig::X11)
 target_include_directories(corvane_e2e_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 # Where the executable and the suite's files are, also when a test runs outside CTest.
 target_compile_definitions(corvane_e2e_support PRIVATE

@@ -1,6 +1,8 @@
 // End-to-end test support (see e2e_support.h).
 #include "e2e/e2e_support.h"
 
+#include "support/poll.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,20 +63,6 @@ namespace E2e
         }
     }
 
-    Temporary_Folder::Temporary_Folder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "corvane-e2e-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path = pattern;
-    }
-
-    Temporary_Folder::~Temporary_Folder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-
     Player_Process::Player_Process(const std::filesystem::path& folder, const std::vector<std::string>& environment)
     {
         const std::string executable = binary_dir() + "/corvane";
@@ -110,17 +98,15 @@ namespace E2e
 
     std::optional<int> Player_Process::wait_exit(double seconds)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!exit_code)
-        {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            else if (std::chrono::steady_clock::now() > deadline)
-                break;
-            else
-                sleep_seconds(0.01);
-        }
+        Test_Support::poll_until(
+            [&]
+            {
+                int status = 0;
+                if (waitpid(pid, &status, WNOHANG) == pid)
+                    exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                return exit_code.has_value();
+            },
+            std::chrono::duration<double>(seconds), std::chrono::milliseconds(10));
         return exit_code;
     }
 
@@ -142,15 +128,15 @@ namespace E2e
 
     std::string find_window(const std::string& title, double seconds)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        do
-        {
-            const std::string found = run("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null | head -n 1");
-            if (!found.empty())
-                return found;
-            sleep_seconds(0.05);
-        } while (std::chrono::steady_clock::now() < deadline);
-        return {};
+        std::string found;
+        Test_Support::poll_until(
+            [&]
+            {
+                found = run("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null | head -n 1");
+                return !found.empty();
+            },
+            std::chrono::duration<double>(seconds), std::chrono::milliseconds(50));
+        return found;
     }
 
     Geometry window_geometry(const std::string& window)
@@ -193,15 +179,7 @@ namespace E2e
 
     bool poll(const std::function<bool()>& condition, double seconds)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        for (;;)
-        {
-            if (condition())
-                return true;
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            sleep_seconds(0.02);
-        }
+        return Test_Support::poll_until(condition, std::chrono::duration<double>(seconds), std::chrono::milliseconds(20));
     }
 
     std::vector<std::string> sanitizer_environment()

@@ -11,16 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace E2e
 {
     // A temporary folder, removed with everything in it when the object goes.
-    struct Temporary_Folder
+    struct Temporary_Folder : Test_Support::Temp_Folder
     {
-        Temporary_Folder();
-        ~Temporary_Folder();
-        Temporary_Folder(const Temporary_Folder&) = delete;
-        Temporary_Folder& operator=(const Temporary_Folder&) = delete;
-        std::filesystem::path path;
+        Temporary_Folder() : Temp_Folder("corvane-e2e") {}
     };
 
     // The corvane executable of this build, running in `folder` with sanitizer_environment()

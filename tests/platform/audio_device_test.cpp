@@ -4,6 +4,7 @@
 #include "platform/audio_device.h"
 #include "platform/realtime.h"
 #include "sound_card/sound_card.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -30,20 +31,13 @@ namespace
 
     struct Audio_Device_Test : testing::Test
     {
-        std::string root; // removed with everything in it
+        Test_Support::Temp_Folder scratch{"corvane-audio"};
+        std::string root = scratch.path.string();
         Corvane::Test_Sound_Card card;
 
         Audio_Device_Test()
         {
-            std::string pattern = (std::filesystem::temp_directory_path() / "corvane-audio-XXXXXX").string();
-            root = mkdtemp(pattern.data());
             card.folder = root + "/card";
-        }
-
-        ~Audio_Device_Test() override
-        {
-            std::error_code ignored;
-            std::filesystem::remove_all(root, ignored);
         }
 
         // Writes the card and points ALSA at it; ALSA reloads when the path changes.

@@ -23,6 +23,8 @@
 #include "flac_fixture.h"
 #include "library/file.h"
 #include "playback/track.h"
+#include "support/poll.h"
+#include "support/temp_folder.h"
 
 namespace Playback_Test
 {
@@ -31,21 +33,9 @@ namespace Playback_Test
     class Music_Folder
     {
     public:
-        Music_Folder()
+        Music_Folder() : working(scratch.path), root(scratch.path)
         {
-            previous = std::filesystem::current_path();
-            std::string pattern = (std::filesystem::temp_directory_path() / "corvane-playback-XXXXXX").string();
-            if (!mkdtemp(pattern.data()))
-                throw std::runtime_error("mkdtemp failed");
-            root = pattern;
-            std::filesystem::current_path(root);
             node = std::make_shared<Corvane::File>();
-        }
-
-        ~Music_Folder()
-        {
-            std::filesystem::current_path(previous);
-            std::filesystem::remove_all(root);
         }
 
         // A TRACK node directly under the library root for `name`, which is created by `make`.
@@ -76,22 +66,16 @@ namespace Playback_Test
             return track(name);
         }
 
+        Test_Support::Temp_Folder scratch{"corvane-playback"};
+        Test_Support::Working_Directory working; // the folder, for the test's length
         std::filesystem::path root;
-        std::filesystem::path previous;
         std::shared_ptr<Corvane::File> node; // the library root
     };
 
     // Polls `condition` for up to `limit`; threads communicate through flags, so do the tests.
     inline bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s)
     {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!condition())
-        {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
+        return Test_Support::poll_until(condition, limit);
     }
 
     // A track that has been decoded and whose run has ended (at the end or after a pause).
