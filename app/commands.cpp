@@ -62,7 +62,7 @@ namespace Corvane
             if (shuffle)
                 library.shuffle_next(track);
             else
-                play_file(library.step(track.file, true, false));
+                play_file(library.step(track.file, Directory::Direction::forward, Directory::Reach::past));
         }
 
         if (active())
@@ -98,12 +98,12 @@ namespace Corvane
         if (held[key_z])
         {
             shuffle = false;
-            play_file(library.step(track.file, false, false));
+            play_file(library.step(track.file, Directory::Direction::backward, Directory::Reach::past));
         }
         if (held[key_c])
         {
             shuffle = false;
-            play_file(library.step(track.file, true, false));
+            play_file(library.step(track.file, Directory::Direction::forward, Directory::Reach::past));
         }
     }
 }

@@ -7,40 +7,19 @@
 
 #include <GL/glew.h>
 
-#include "engine/program.h"
-#include "engine/vertex_array.h"
+#include "engine/drawing_kind.h"
 #include "engine/window.h"
 
 namespace Kestrane
 {
     namespace
     {
-        struct Rectangle_Kind
+        // The unit square: corners (0, 0), (0, 1), (1, 1), (1, 0).
+        Drawing_Kind& rectangle_kind()
         {
-            Program program;
-            Vertex_Array square; // corners (0, 0), (0, 1), (1, 1), (1, 0) and two triangles
-        };
-
-        Rectangle_Kind& rectangle_kind()
-        {
-            static Rectangle_Kind kind;
+            static Drawing_Kind kind{{{rectangle_vertex_source, GL_VERTEX_SHADER}, {rectangle_fragment_source, GL_FRAGMENT_SHADER}},
+                                     {0, 0, 0, 1, 1, 1, 1, 0}, 2};
             return kind;
-        }
-
-        void build_rectangle_kind(Window* window)
-        {
-            Rectangle_Kind& kind = rectangle_kind();
-            if (kind.program.built())
-                return;
-            kind.square = Vertex_Array();
-            build_shared_program(kind.program, window,
-                {{rectangle_vertex_source, GL_VERTEX_SHADER}, {rectangle_fragment_source, GL_FRAGMENT_SHADER}});
-            kind.square.add_buffer(GL_ARRAY_BUFFER, std::vector<uint32_t>{0, 0, 0, 1, 1, 1, 1, 0});
-            kind.square.add_buffer(GL_ELEMENT_ARRAY_BUFFER, std::vector<uint32_t>{0, 1, 2, 0, 2, 3});
-            GLint location = kind.program.attribute_location("vertex");
-            kind.square.bind();
-            glEnableVertexAttribArray(location);
-            glVertexAttribPointer(location, 2, GL_UNSIGNED_INT, GL_FALSE, 0, nullptr);
         }
     }
 
@@ -48,14 +27,14 @@ namespace Kestrane
         : window(host), color(initial_color), size(initial_size),
           position{static_cast<float>(initial_position.x), static_cast<float>(initial_position.y)}
     {
-        build_rectangle_kind(window);
+        rectangle_kind().build(window);
     }
 
     void Rectangle::draw() const
     {
-        Rectangle_Kind& kind = rectangle_kind();
+        Drawing_Kind& kind = rectangle_kind();
         glUseProgram(kind.program.name());
-        kind.square.bind();
+        kind.quad.bind();
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         Matrix matrix = window->projection * Matrix::translation(position.x, position.y, 0.0f) * Matrix::scale(size.x, size.y, 0.0f);

@@ -8,41 +8,19 @@
 
 #include <GL/glew.h>
 
-#include "engine/program.h"
-#include "engine/vertex_array.h"
+#include "engine/drawing_kind.h"
 #include "engine/window.h"
 
 namespace Kestrane
 {
     namespace
     {
-        struct Text_Kind
+        // The unit square with texture coordinates: (x, y, u, v) per corner.
+        Drawing_Kind& text_kind()
         {
-            Program program;
-            Vertex_Array quad; // unit square with texture coordinates, two triangles
-        };
-
-        Text_Kind& text_kind()
-        {
-            static Text_Kind kind;
+            static Drawing_Kind kind{{{text_vertex_source, GL_VERTEX_SHADER}, {text_fragment_source, GL_FRAGMENT_SHADER}},
+                                     {0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0}, 4};
             return kind;
-        }
-
-        void build_text_kind(Window* window)
-        {
-            Text_Kind& kind = text_kind();
-            if (kind.program.built())
-                return;
-            kind.quad = Vertex_Array();
-            build_shared_program(kind.program, window,
-                {{text_vertex_source, GL_VERTEX_SHADER}, {text_fragment_source, GL_FRAGMENT_SHADER}});
-            kind.quad.bind();
-            kind.quad.add_buffer(GL_ARRAY_BUFFER, std::vector<uint32_t>{0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0});
-            kind.quad.add_buffer(GL_ELEMENT_ARRAY_BUFFER, std::vector<uint32_t>{0, 1, 2, 0, 2, 3});
-            GLint location = kind.program.attribute_location("vertex");
-            kind.quad.bind();
-            glEnableVertexAttribArray(location);
-            glVertexAttribPointer(location, 4, GL_UNSIGNED_INT, GL_FALSE, 0, nullptr);
         }
 
         // Blending and the scissor box for one glyph pass, switched off again however the
@@ -74,7 +52,7 @@ namespace Kestrane
         if ((clip_size.x == 0 || clip_size.y == 0) && window)
             this->clip_size = window->size;
         if (window)
-            build_text_kind(window);
+            text_kind().build(window);
     }
 
     void Text::set_string(const std::string& new_string)
@@ -128,7 +106,7 @@ namespace Kestrane
         const bool below = baseline - static_cast<float>(measured.ascent) > static_cast<float>(clip_position.y + clip_size.y);
         if (above || below)
             return;
-        Text_Kind& kind = text_kind();
+        Drawing_Kind& kind = text_kind();
         glUseProgram(kind.program.name());
         kind.quad.bind();
         glActiveTexture(GL_TEXTURE0);

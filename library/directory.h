@@ -39,10 +39,23 @@ namespace Corvane
         // (release). With no track anywhere it shows the fatal error box and ends the process.
         static void scan(Directory* directory);
 
-        // Main thread, once `loading` is false. The track after (`forward`) or before `from`
-        // in tree order, wrapping at the ends. With `enter`, the first or last track inside
-        // `from` instead (`from` itself when it is a track). Null where there is none.
-        std::shared_ptr<File> step(const std::shared_ptr<File>& from, bool forward, bool enter);
+        // Which way step() walks the tree order.
+        enum class Direction
+        {
+            backward,
+            forward,
+        };
+
+        // Where step() looks: past `from`, or inside it.
+        enum class Reach
+        {
+            past,   // the neighbouring track, wrapping at the ends of the tree
+            inside, // the first (forward) or last track inside `from`; `from` itself if a track
+        };
+
+        // Main thread, once `loading` is false. The track after (forward) or before `from` in
+        // tree order, or inside it; null where there is none.
+        std::shared_ptr<File> step(const std::shared_ptr<File>& from, Direction direction, Reach reach);
 
         // Main thread. Every track once, in tree order from the first.
         std::vector<std::shared_ptr<File>> all_tracks();

@@ -50,9 +50,10 @@ namespace Corvane
         return engine;
     }
 
-    std::shared_ptr<File> Directory::step(const std::shared_ptr<File>& from, bool forward, bool enter)
+    std::shared_ptr<File> Directory::step(const std::shared_ptr<File>& from, Direction direction, Reach reach)
     {
-        if (enter)
+        const bool forward = direction == Direction::forward;
+        if (reach == Reach::inside)
             return end_track(from, forward);
         std::shared_ptr<File> node = from;
         while (node && node->parent)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace Platform
 {
@@ -14,7 +15,7 @@ namespace Platform
         no_device,          // no card, or no default device
         device_in_use,      // another program holds the device exclusively
         unsupported_format, // the device refuses this rate or sample layout
-        buffer_not_aligned, // the period must be re-computed from buffer_frames and opened again
+        buffer_not_aligned, // Windows only: the period must be re-computed from buffer_frames and opened again
         failed,             // any other failure
     };
 
@@ -65,6 +66,11 @@ namespace Platform
 
         bool start();
         void stop(); // discards what is still queued
+
+        // The system call that failed in the last call of this object and the system's own
+        // words for it ("snd_pcm_open: Device or resource busy"), empty when none failed. Not
+        // for the user's eyes: it goes to standard error beside the user's message.
+        std::string failure;
 
         struct State; // one per system
         std::unique_ptr<State> state;

@@ -2,6 +2,7 @@
 // in, render buffer after buffer from memory, apply seeks, and on pause, stop or the end of
 // the track fade out and close the stream. Samples leave as 24-bit little-endian integers.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -112,6 +113,7 @@ namespace Corvane
     }
 
     void Track::Play_Process::operator()(Track* played)
+    try
     {
         lock = std::unique_lock(played->mutex);
         track = played;
@@ -157,6 +159,14 @@ namespace Corvane
             if (track->position.load(std::memory_order_relaxed) >= track->frame_count.load(std::memory_order_relaxed))
                 track->playing.store(false, std::memory_order_relaxed);
         }
+    }
+    catch (const Kestrane::Exception&)
+    {
+        // The user's message stays as it is; what the system said goes where a report can
+        // quote it.
+        if (!device.failure.empty())
+            std::fprintf(stderr, "Corvane: %s\n", device.failure.c_str());
+        throw;
     }
 
     void Track::Play_Process::initialize()

@@ -138,6 +138,14 @@ namespace Platform
             return error;
         }
 
+        // Remembers what failed, in ALSA's words, and passes the error on.
+        int noted(std::string& failure, const char* call, int error)
+        {
+            if (error < 0)
+                failure = std::string(call) + ": " + snd_strerror(error);
+            return error;
+        }
+
         int milliseconds_until(std::chrono::steady_clock::time_point deadline)
         {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -200,16 +208,18 @@ namespace Platform
 
     Audio_Result Audio_Device::open()
     {
+        failure.clear();
         if (state->pcm)
             return Audio_Result::ok;
         // Non-blocking: a blocking open would wait for a busy card instead of failing.
-        int error = snd_pcm_open(&state->pcm, device_name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+        int error = noted(failure, "snd_pcm_open",
+                          snd_pcm_open(&state->pcm, device_name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK));
         if (error < 0)
         {
             state->pcm = nullptr;
             return open_error(error);
         }
-        error = snd_pcm_nonblock(state->pcm, 0);
+        error = noted(failure, "snd_pcm_nonblock", snd_pcm_nonblock(state->pcm, 0));
         if (error < 0)
         {
             snd_pcm_close(state->pcm);
@@ -221,12 +231,14 @@ namespace Platform
 
     Audio_Result Audio_Device::test_format(uint32_t sample_rate, bool padded)
     {
+        failure.clear();
         if (!state->pcm)
             return Audio_Result::failed;
         Hw_Params hw;
         if (!hw.params)
             return Audio_Result::failed;
-        const int error = restrict_stream(state->pcm, hw.params, sample_format(padded), sample_rate);
+        const int error = noted(failure, "snd_pcm_hw_params (format and rate)",
+                                restrict_stream(state->pcm, hw.params, sample_format(padded), sample_rate));
         if (error < 0)
             return setup_error(error);
         state->padded = padded;
@@ -248,25 +260,29 @@ namespace Platform
 
     Audio_Result Audio_Device::initialize(uint32_t sample_rate, bool padded, int64_t period)
     {
+        failure.clear();
         if (!state->pcm)
             return Audio_Result::failed;
         Hw_Params hw;
         if (!hw.params)
             return Audio_Result::failed;
-        int error = restrict_stream(state->pcm, hw.params, sample_format(padded), sample_rate);
+        int error = noted(failure, "snd_pcm_hw_params (format and rate)",
+                          restrict_stream(state->pcm, hw.params, sample_format(padded), sample_rate));
         if (error < 0)
             return setup_error(error);
-        error = set_periods(state->pcm, hw.params, sample_rate, period);
+        error = noted(failure, "snd_pcm_hw_params (periods)", set_periods(state->pcm, hw.params, sample_rate, period));
         if (error >= 0)
-            error = snd_pcm_hw_params(state->pcm, hw.params);
+            error = noted(failure, "snd_pcm_hw_params", snd_pcm_hw_params(state->pcm, hw.params));
         snd_pcm_uframes_t period_frames = 0;
         snd_pcm_uframes_t buffer_frames = 0;
         if (error >= 0)
-            error = snd_pcm_hw_params_get_period_size(hw.params, &period_frames, nullptr);
+            error = noted(failure, "snd_pcm_hw_params_get_period_size",
+                          snd_pcm_hw_params_get_period_size(hw.params, &period_frames, nullptr));
         if (error >= 0)
-            error = snd_pcm_hw_params_get_buffer_size(hw.params, &buffer_frames);
+            error = noted(failure, "snd_pcm_hw_params_get_buffer_size",
+                          snd_pcm_hw_params_get_buffer_size(hw.params, &buffer_frames));
         if (error >= 0)
-            error = set_software(state->pcm, period_frames, buffer_frames);
+            error = noted(failure, "snd_pcm_sw_params", set_software(state->pcm, period_frames, buffer_frames));
         if (error < 0)
             return error == -EBUSY ? Audio_Result::device_in_use : Audio_Result::failed;
         state->padded = padded;
@@ -282,6 +298,7 @@ namespace Platform
 
     Audio_Wait Audio_Device::wait(int timeout_ms)
     {
+        failure.clear();
         if (!state->pcm || state->period == 0)
             return Audio_Wait::failed;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -292,6 +309,7 @@ namespace Platform
             int error = state->state_error();
             if (error < 0)
             {
+                noted(failure, "snd_pcm_state", error);
                 if (++recoveries > 3 || !state->recover(error))
                     return Audio_Wait::failed;
                 continue;
@@ -299,16 +317,20 @@ namespace Platform
             const snd_pcm_sframes_t available = snd_pcm_avail(state->pcm);
             if (available < 0)
             {
+                noted(failure, "snd_pcm_avail", int(available));
                 if (++recoveries > 3 || !state->recover(int(available)))
                     return Audio_Wait::failed;
                 continue;
             }
             if (snd_pcm_uframes_t(available) >= state->period)
+            {
+                failure.clear(); // whatever broke on the way was recovered
                 return Audio_Wait::due;
+            }
             const int left = milliseconds_until(deadline);
             if (left == 0)
                 return Audio_Wait::timed_out;
-            error = snd_pcm_wait(state->pcm, left);
+            error = noted(failure, "snd_pcm_wait", snd_pcm_wait(state->pcm, left));
             if (error == 0)
                 return Audio_Wait::timed_out;
             if (error < 0 && (++recoveries > 3 || !state->recover(error)))
@@ -323,6 +345,7 @@ namespace Platform
 
     bool Audio_Device::release_buffer(bool silent)
     {
+        failure.clear();
         if (!state->pcm || state->staging.empty())
             return false;
         if (silent)
@@ -338,17 +361,19 @@ namespace Platform
                 done += snd_pcm_uframes_t(written);
             else if (written == -EAGAIN || written == -EINTR)
                 continue;
-            else if (++recoveries > 3 || !state->recover(int(written)))
+            else if (noted(failure, "snd_pcm_writei", int(written)) && (++recoveries > 3 || !state->recover(int(written))))
                 return false;
         }
+        failure.clear(); // whatever broke on the way was recovered
         return true;
     }
 
     bool Audio_Device::start()
     {
+        failure.clear();
         if (!state->pcm)
             return false;
-        const int error = snd_pcm_start(state->pcm);
+        const int error = noted(failure, "snd_pcm_start", snd_pcm_start(state->pcm));
         // A stream that has just been refilled after an underrun starts by itself.
         return error >= 0 || snd_pcm_state(state->pcm) == SND_PCM_STATE_RUNNING;
     }

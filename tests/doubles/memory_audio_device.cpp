@@ -153,13 +153,18 @@ namespace Platform
         record("open");
         Shared& s = shared();
         std::lock_guard lock(s.mutex);
+        // Like the real device, it says which call failed.
+        failure.clear();
         if (s.settings.open_result == Audio_Result::ok && s.held > 0)
         {
             ++s.refused;
+            failure = "open: the device is held";
             return Audio_Result::device_in_use;
         }
         state->opened = s.settings.open_result == Audio_Result::ok;
         s.held += state->opened ? 1 : 0;
+        if (!state->opened)
+            failure = "open: refused by the test";
         return s.settings.open_result;
     }
 

@@ -59,8 +59,8 @@ namespace
     TEST_F(Example_Library, TreeOrderCrossesFoldersAndWrapsBothWays)
     {
         EXPECT_EQ(names(directory.all_tracks()), (Names{"a1.flac", "a2.flac", "b1.flac", "r1.flac"}));
-        const auto next = [&](const char* path) { return directory.step(track(path), true, false); };
-        const auto previous = [&](const char* path) { return directory.step(track(path), false, false); };
+        const auto next = [&](const char* path) { return directory.step(track(path), Directory::Direction::forward, Directory::Reach::past); };
+        const auto previous = [&](const char* path) { return directory.step(track(path), Directory::Direction::backward, Directory::Reach::past); };
         EXPECT_EQ(next("A/a1.flac"), track("A/a2.flac"));
         EXPECT_EQ(next("A/a2.flac"), track("B/b1.flac"));
         EXPECT_EQ(next("B/b1.flac"), track("r1.flac"));
@@ -68,18 +68,18 @@ namespace
         EXPECT_EQ(previous("B/b1.flac"), track("A/a2.flac"));
         EXPECT_EQ(previous("A/a1.flac"), track("r1.flac"));
         EXPECT_EQ(previous("r1.flac"), track("B/b1.flac"));
-        EXPECT_EQ(directory.step(root, true, true), track("A/a1.flac"));
-        EXPECT_EQ(directory.step(root, false, true), track("r1.flac"));
-        EXPECT_EQ(directory.step(track("A"), false, true), track("A/a2.flac"));
-        EXPECT_EQ(directory.step(track("B/b1.flac"), false, true), track("B/b1.flac"));
+        EXPECT_EQ(directory.step(root, Directory::Direction::forward, Directory::Reach::inside), track("A/a1.flac"));
+        EXPECT_EQ(directory.step(root, Directory::Direction::backward, Directory::Reach::inside), track("r1.flac"));
+        EXPECT_EQ(directory.step(track("A"), Directory::Direction::backward, Directory::Reach::inside), track("A/a2.flac"));
+        EXPECT_EQ(directory.step(track("B/b1.flac"), Directory::Direction::backward, Directory::Reach::inside), track("B/b1.flac"));
     }
 
     TEST_F(Example_Library, NodesAreToldApartByAddressNotByName)
     {
         // A node of the same name that is not in the tree has no place in its order.
         auto stranger = std::make_shared<File>(*track("A/a1.flac"));
-        EXPECT_EQ(directory.step(stranger, true, false), nullptr);
-        EXPECT_EQ(directory.step(root, true, false), nullptr);
+        EXPECT_EQ(directory.step(stranger, Directory::Direction::forward, Directory::Reach::past), nullptr);
+        EXPECT_EQ(directory.step(root, Directory::Direction::forward, Directory::Reach::past), nullptr);
     }
 
     TEST(Tree_Order, NestedFolderTracksComeBeforeTheFoldersOwnTracks)
@@ -90,9 +90,9 @@ namespace
         Directory directory(nullptr);
         const std::shared_ptr<File> root = scanned_root(directory);
         const auto x = find_node(root, "A/A1/x.flac"), y = find_node(root, "A/y.flac");
-        EXPECT_EQ(directory.step(x, true, false), y);
-        EXPECT_EQ(directory.step(y, false, false), x);
-        EXPECT_EQ(directory.step(y, true, false), x);
+        EXPECT_EQ(directory.step(x, Directory::Direction::forward, Directory::Reach::past), y);
+        EXPECT_EQ(directory.step(y, Directory::Direction::backward, Directory::Reach::past), x);
+        EXPECT_EQ(directory.step(y, Directory::Direction::forward, Directory::Reach::past), x);
         EXPECT_EQ(names(directory.all_tracks()), (Names{"x.flac", "y.flac"}));
     }
 
@@ -108,8 +108,8 @@ namespace
         for (size_t i = 0; i < forward.size(); ++i)
         {
             const std::shared_ptr<File>& following = forward[(i + 1) % forward.size()];
-            EXPECT_EQ(directory.step(forward[i], true, false), following) << i;
-            EXPECT_EQ(directory.step(following, false, false), forward[i]) << i;
+            EXPECT_EQ(directory.step(forward[i], Directory::Direction::forward, Directory::Reach::past), following) << i;
+            EXPECT_EQ(directory.step(following, Directory::Direction::backward, Directory::Reach::past), forward[i]) << i;
         }
     }
 
@@ -236,8 +236,8 @@ namespace
         library.file("Only/one.flac");
         Directory directory(nullptr);
         const std::shared_ptr<File> one = find_node(scanned_root(directory), "Only/one.flac");
-        EXPECT_EQ(directory.step(one, true, false), one);
-        EXPECT_EQ(directory.step(one, false, false), one);
+        EXPECT_EQ(directory.step(one, Directory::Direction::forward, Directory::Reach::past), one);
+        EXPECT_EQ(directory.step(one, Directory::Direction::backward, Directory::Reach::past), one);
         EXPECT_EQ(directory.all_tracks(), std::vector<std::shared_ptr<File>>{one});
         EXPECT_EQ(directory.shuffled_tracks(), std::vector<std::shared_ptr<File>>{one});
         start_fresh_permutation(directory, 1);

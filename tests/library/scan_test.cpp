@@ -205,10 +205,10 @@ namespace
             EXPECT_EQ(bottom->name, "bottom.flac");
             EXPECT_EQ(lineage(bottom).size(), 2002u);
             EXPECT_EQ(full_path(bottom).size(), 2 * 2000 + std::string("bottom.flac").size());
-            EXPECT_EQ(directory.step(bottom, true, false), tracks[1]);
-            EXPECT_EQ(directory.step(tracks[1], true, false), bottom);
-            EXPECT_EQ(directory.step(tracks[1], false, false), bottom);
-            EXPECT_EQ(directory.step(root, false, true), tracks[1]);
+            EXPECT_EQ(directory.step(bottom, Directory::Direction::forward, Directory::Reach::past), tracks[1]);
+            EXPECT_EQ(directory.step(tracks[1], Directory::Direction::forward, Directory::Reach::past), bottom);
+            EXPECT_EQ(directory.step(tracks[1], Directory::Direction::backward, Directory::Reach::past), bottom);
+            EXPECT_EQ(directory.step(root, Directory::Direction::backward, Directory::Reach::inside), tracks[1]);
             watched = bottom;
         }
         EXPECT_TRUE(watched.expired());

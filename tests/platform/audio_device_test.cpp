@@ -168,6 +168,8 @@ TEST_F(Audio_Device_Test, BusyCardIsInUse)
     use_card();
     Audio_Device device;
     EXPECT_EQ(device.open(), Audio_Result::device_in_use);
+    // What ALSA said, for standard error beside the user's message.
+    EXPECT_EQ(device.failure, std::string("snd_pcm_open: ") + snd_strerror(-EBUSY));
 }
 
 TEST_F(Audio_Device_Test, CardTakenByAnotherProgramOrHandleIsInUseUntilReleased)
@@ -226,6 +228,7 @@ TEST_F(Audio_Device_Test, CardWithNeitherLayoutRefusesBoth)
     ASSERT_EQ(device.open(), Audio_Result::ok);
     EXPECT_EQ(device.test_format(192000, false), Audio_Result::unsupported_format);
     EXPECT_EQ(device.test_format(192000, true), Audio_Result::unsupported_format);
+    EXPECT_NE(device.failure.find("snd_pcm_hw_params (format and rate): "), std::string::npos) << device.failure;
 }
 
 TEST_F(Audio_Device_Test, RefusedRateIsUnsupportedWithoutResampling)

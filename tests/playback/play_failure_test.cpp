@@ -39,7 +39,10 @@ namespace
         {
             Memory_Audio_Device::Settings settings;
             settings.open_result = result;
-            EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1), box(message)) << message;
+            // What the system said comes first, for a report to quote.
+            EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1),
+                        "Corvane: open: refused by the test\n" + box(message))
+                << message;
         }
     }
 
