@@ -182,7 +182,7 @@ namespace Platform
             }
         }
 
-        // Xlib from any thread, each call on a connection of its own.
+        // An Xlib connection, closed when its holder goes.
         struct X_Connection
         {
             X_Connection() : display(XOpenDisplay(nullptr)) {}
