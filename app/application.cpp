@@ -12,10 +12,8 @@ namespace Corvane
                  {Assets::comfortaa_regular.data, Assets::comfortaa_regular.size}),
           footer_background(&window, grey, {0, 0}, {90, float(footer_height)}),
           progress_fill(&window, white, {0, 0}, {90, float(footer_height)}),
-          player_font(&window, Assets::open_sans_regular.data, Assets::open_sans_regular.size, 15),
-          library(&window),
-          track(&window),
-          footer_text(&window, &player_font, "", {0, 0}, black, Kestrane::align_marquee_lowered),
+          player_font(&window, Assets::open_sans_regular.data, Assets::open_sans_regular.size, 15), library(&window),
+          track(&window), footer_text(&window, &player_font, "", {0, 0}, black, Kestrane::align_marquee_lowered),
           waveform_line(&window, white)
     {
         track.volume = 0.03;

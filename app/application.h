@@ -80,8 +80,8 @@ namespace Corvane
     void add_seek(Seek& seek, int64_t frames)
     {
         int32_t pending = seek.load();
-        while (!seek.compare_exchange_weak(pending,
-                                           int32_t(std::clamp<int64_t>(int64_t(pending) + frames, INT32_MIN, INT32_MAX))))
+        while (!seek.compare_exchange_weak(
+            pending, int32_t(std::clamp<int64_t>(int64_t(pending) + frames, INT32_MIN, INT32_MAX))))
         {
         }
     }

@@ -67,8 +67,8 @@ namespace Corvane
     }
 
     void Directory::draw(Kestrane::Font& font, Kestrane::Int2 position, Kestrane::Int2 size,
-                         Kestrane::Color highlight_colour, Kestrane::Color folder_colour,
-                         Kestrane::Color track_colour, std::shared_ptr<File> playing_file)
+                         Kestrane::Color highlight_colour, Kestrane::Color folder_colour, Kestrane::Color track_colour,
+                         std::shared_ptr<File> playing_file)
     {
         selection_changed = false;
         const bool started_on_folder = selection->type == File::FOLDER;
@@ -93,11 +93,13 @@ namespace Corvane
             const int32_t y = y0 + i * L;
             const std::string name = display_name(entry->name);
             const bool highlighted = size_t(i) < path_length || entry == playing_file;
-            const Kestrane::Color colour =
-                highlighted ? highlight_colour : entry->type == File::FOLDER ? folder_colour : track_colour;
+            const Kestrane::Color colour = highlighted                   ? highlight_colour
+                                           : entry->type == File::FOLDER ? folder_colour
+                                                                         : track_colour;
             // The new label takes over the old one's sideways scroll, so long names keep moving.
             const float marquee = entry->label.scroll;
-            entry->label = Kestrane::Text(window, &font, name, {0.0f, float(y)}, colour, Kestrane::align_marquee, position, size);
+            entry->label =
+                Kestrane::Text(window, &font, name, {0.0f, float(y)}, colour, Kestrane::align_marquee, position, size);
             entry->label.scroll = marquee;
             entry->label.draw();
 

@@ -3,9 +3,10 @@
 
 int main()
 {
-    return Corvane::run_with_error_box([]
-    {
-        Corvane::Application application;
-        application.run();
-    });
+    return Corvane::run_with_error_box(
+        []
+        {
+            Corvane::Application application;
+            application.run();
+        });
 }

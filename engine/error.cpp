@@ -20,8 +20,8 @@ namespace Kestrane
         enum Fatal_State : int
         {
             no_error,
-            box_pending,   // a background thread waits for the main thread to stop
-            main_stopped,  // the main thread sleeps until the process ends
+            box_pending,  // a background thread waits for the main thread to stop
+            main_stopped, // the main thread sleeps until the process ends
         };
 
         std::atomic<int> fatal_state{no_error};

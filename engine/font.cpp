@@ -36,7 +36,8 @@ namespace Kestrane
             glPixelStorei(GL_UNPACK_ROW_LENGTH, bitmap.pitch > 0 ? bitmap.pitch : 0);
             Texture texture = Texture::generate();
             glBindTexture(GL_TEXTURE_2D, texture.name());
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, bitmap.width, bitmap.rows, 0, GL_RED, GL_UNSIGNED_BYTE, bitmap.buffer);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, bitmap.width, bitmap.rows, 0, GL_RED, GL_UNSIGNED_BYTE,
+                         bitmap.buffer);
             glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -75,7 +76,7 @@ namespace Kestrane
         auto found = glyphs.find(static_cast<signed char>(c));
         if (found == glyphs.end())
             throw Exception("Could not render an unsupported character with the value \"" +
-                std::to_string(static_cast<signed char>(c)) + "\" in the font \"" + name + "\".");
+                            std::to_string(static_cast<signed char>(c)) + "\" in the font \"" + name + "\".");
         return found->second;
     }
 

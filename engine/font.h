@@ -45,10 +45,10 @@ namespace Kestrane
         // Width, height, ascent and descent of `string`; throws like character().
         Measurement measure(const std::string& string) const;
 
-        uint32_t pixel_size;                      // nominal pixel height
-        Window* window;                           // not owned
-        std::map<signed char, Character> glyphs;  // codes 128..254 are keyed -128..-2
-        std::string name;                         // the face's family name
-        int32_t height = 0;                       // line height: bounding-box top in font units >> 6, unscaled
+        uint32_t pixel_size;                     // nominal pixel height
+        Window* window;                          // not owned
+        std::map<signed char, Character> glyphs; // codes 128..254 are keyed -128..-2
+        std::string name;                        // the face's family name
+        int32_t height = 0;                      // line height: bounding-box top in font units >> 6, unscaled
     };
 }

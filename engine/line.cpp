@@ -57,7 +57,9 @@ namespace Kestrane
     Line::Line(Window* host, Color initial_color) : window(host), color(initial_color)
     {
         build_shared_program(line_program(), window,
-            {{line_vertex_source, GL_VERTEX_SHADER}, {line_geometry_source, GL_GEOMETRY_SHADER}, {line_fragment_source, GL_FRAGMENT_SHADER}});
+                             {{line_vertex_source, GL_VERTEX_SHADER},
+                              {line_geometry_source, GL_GEOMETRY_SHADER},
+                              {line_fragment_source, GL_FRAGMENT_SHADER}});
     }
 
     void Line::draw(std::vector<Float2> points, float width) const

@@ -11,13 +11,12 @@
 
 namespace Kestrane
 {
-    const char* const line_vertex_source =
-        "#version 330 core\n"
-        "layout(location = 0) in vec2 vertex;\n"
-        "void main()\n"
-        "{\n"
-        "\tgl_Position = vec4(vertex, 0.0, 1.0);\n"
-        "}\n";
+    const char* const line_vertex_source = "#version 330 core\n"
+                                           "layout(location = 0) in vec2 vertex;\n"
+                                           "void main()\n"
+                                           "{\n"
+                                           "\tgl_Position = vec4(vertex, 0.0, 1.0);\n"
+                                           "}\n";
 
     const char* const line_geometry_source =
         "#version 330\n"
@@ -82,58 +81,56 @@ namespace Kestrane
         "\tEndPrimitive();\n"
         "}\n";
 
-    const char* const line_fragment_source =
-        "#version 330 core\n"
-        "uniform vec4 color;\n"
-        "layout(location = 0) out vec4 output_color;\n"
-        "void main()\n"
-        "{\n"
-        "\toutput_color = color;\n"
-        "}\n";
+    const char* const line_fragment_source = "#version 330 core\n"
+                                             "uniform vec4 color;\n"
+                                             "layout(location = 0) out vec4 output_color;\n"
+                                             "void main()\n"
+                                             "{\n"
+                                             "\toutput_color = color;\n"
+                                             "}\n";
 
-    const char* const text_vertex_source =
-        "#version 330 core\n"
-        "layout(location = 0) in vec4 vertex;\n"
-        "uniform mat4 matrix;\n"
-        "out vec2 frag_uv;\n"
-        "void main()\n"
-        "{\n"
-        "\tgl_Position = matrix*vec4(vertex.xy, 0.0, 1.0);\n"
-        "\tfrag_uv = vertex.zw;\n"
-        "}\n";
+    const char* const text_vertex_source = "#version 330 core\n"
+                                           "layout(location = 0) in vec4 vertex;\n"
+                                           "uniform mat4 matrix;\n"
+                                           "out vec2 frag_uv;\n"
+                                           "void main()\n"
+                                           "{\n"
+                                           "\tgl_Position = matrix*vec4(vertex.xy, 0.0, 1.0);\n"
+                                           "\tfrag_uv = vertex.zw;\n"
+                                           "}\n";
 
-    const char* const text_fragment_source =
-        "#version 330 core\n"
-        "in vec2 frag_uv;\n"
-        "uniform sampler2D image;\n"
-        "uniform vec4 color;\n"
-        "layout(location = 0) out vec4 output_color;\n"
-        "void main()\n"
-        "{\n"
-        "\toutput_color = vec4(texture(image, frag_uv).r)*color;\n"
-        "}\n";
+    const char* const text_fragment_source = "#version 330 core\n"
+                                             "in vec2 frag_uv;\n"
+                                             "uniform sampler2D image;\n"
+                                             "uniform vec4 color;\n"
+                                             "layout(location = 0) out vec4 output_color;\n"
+                                             "void main()\n"
+                                             "{\n"
+                                             "\toutput_color = vec4(texture(image, frag_uv).r)*color;\n"
+                                             "}\n";
 
-    const char* const rectangle_vertex_source =
-        "#version 330 core\n"
-        "layout(location = 0) in vec2 vertex;\n"
-        "uniform mat4 matrix;\n"
-        "void main()\n"
-        "{\n"
-        "\tgl_Position = matrix*vec4(vertex, 0.f, 1.f);\n"
-        "}\n";
+    const char* const rectangle_vertex_source = "#version 330 core\n"
+                                                "layout(location = 0) in vec2 vertex;\n"
+                                                "uniform mat4 matrix;\n"
+                                                "void main()\n"
+                                                "{\n"
+                                                "\tgl_Position = matrix*vec4(vertex, 0.f, 1.f);\n"
+                                                "}\n";
 
-    const char* const rectangle_fragment_source =
-        "#version 330 core\n"
-        "uniform vec4 color;\n"
-        "layout(location = 0) out vec4 output_color;\n"
-        "void main()\n"
-        "{\n"
-        "\toutput_color = color;\n"
-        "}\n";
+    const char* const rectangle_fragment_source = "#version 330 core\n"
+                                                  "uniform vec4 color;\n"
+                                                  "layout(location = 0) out vec4 output_color;\n"
+                                                  "void main()\n"
+                                                  "{\n"
+                                                  "\toutput_color = color;\n"
+                                                  "}\n";
 
     namespace
     {
-        void delete_program(uint32_t name) { glDeleteProgram(name); }
+        void delete_program(uint32_t name)
+        {
+            glDeleteProgram(name);
+        }
 
         // The text of a shader's or a program's info log.
         template <typename Get_Length, typename Get_Log>
@@ -174,9 +171,7 @@ namespace Kestrane
         }
     }
 
-    Program::Program() : id(make_gl_name_holder(delete_program))
-    {
-    }
+    Program::Program() : id(make_gl_name_holder(delete_program)) {}
 
     Program::Program(Window* host, const std::vector<Shader_Source>& sources)
         : id(make_gl_name_holder(delete_program)), window(host)
@@ -201,7 +196,8 @@ namespace Kestrane
         GLint status = GL_FALSE;
         glGetProgramiv(*id, GL_LINK_STATUS, &status);
         if (status == GL_FALSE)
-            throw Exception("Could not link an OpenGL shader program.\n\n" + read_log(*id, glGetProgramiv, glGetProgramInfoLog));
+            throw Exception("Could not link an OpenGL shader program.\n\n" +
+                            read_log(*id, glGetProgramiv, glGetProgramInfoLog));
     }
 
     bool Program::built() const
@@ -213,7 +209,8 @@ namespace Kestrane
     {
         GLint location = glGetUniformLocation(*id, uniform);
         if (location == -1)
-            throw Exception("Could not get the location of the OpenGL shader uniform \"" + std::string(uniform) + "\".");
+            throw Exception("Could not get the location of the OpenGL shader uniform \"" + std::string(uniform) +
+                            "\".");
         return location;
     }
 
@@ -221,7 +218,8 @@ namespace Kestrane
     {
         GLint location = glGetAttribLocation(*id, attribute);
         if (location == -1)
-            throw Exception("Could not get the location of the OpenGL shader attribute \"" + std::string(attribute) + "\".");
+            throw Exception("Could not get the location of the OpenGL shader attribute \"" + std::string(attribute) +
+                            "\".");
         return location;
     }
 

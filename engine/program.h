@@ -21,8 +21,8 @@ namespace Kestrane
 
     struct Shader_Source
     {
-        const char* text;  // zero-terminated GLSL
-        uint32_t stage;    // GL_VERTEX_SHADER, GL_GEOMETRY_SHADER or GL_FRAGMENT_SHADER
+        const char* text; // zero-terminated GLSL
+        uint32_t stage;   // GL_VERTEX_SHADER, GL_GEOMETRY_SHADER or GL_FRAGMENT_SHADER
     };
 
     class Program

@@ -18,9 +18,9 @@ namespace Kestrane
         // Main thread. Draws now with the current fields.
         void draw() const;
 
-        Window* window; // for the projection; not owned
-        Color color;    // fill; alpha blends with what lies behind
-        Float2 size;    // width, height in pixels
+        Window* window;  // for the projection; not owned
+        Color color;     // fill; alpha blends with what lies behind
+        Float2 size;     // width, height in pixels
         Float2 position; // top-left corner in window pixels
     };
 }

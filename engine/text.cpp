@@ -18,8 +18,10 @@ namespace Kestrane
         // The unit square with texture coordinates: (x, y, u, v) per corner.
         Drawing_Kind& text_kind()
         {
-            static Drawing_Kind kind{{{text_vertex_source, GL_VERTEX_SHADER}, {text_fragment_source, GL_FRAGMENT_SHADER}},
-                                     {0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0}, 4};
+            static Drawing_Kind kind{
+                {{text_vertex_source, GL_VERTEX_SHADER}, {text_fragment_source, GL_FRAGMENT_SHADER}},
+                {0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0},
+                4};
             return kind;
         }
 
@@ -103,7 +105,8 @@ namespace Kestrane
     {
         const float baseline = offset.y + position.y;
         const bool above = static_cast<float>(clip_position.y) > baseline + static_cast<float>(measured.descent);
-        const bool below = baseline - static_cast<float>(measured.ascent) > static_cast<float>(clip_position.y + clip_size.y);
+        const bool below =
+            baseline - static_cast<float>(measured.ascent) > static_cast<float>(clip_position.y + clip_size.y);
         if (above || below)
             return;
         Drawing_Kind& kind = text_kind();
@@ -118,7 +121,8 @@ namespace Kestrane
         {
             const Character& record = font->character(c);
             glBindTexture(GL_TEXTURE_2D, record.texture.name());
-            const Matrix model = window->projection *
+            const Matrix model =
+                window->projection *
                 Matrix::translation(offset.x + position.x + pen + static_cast<float>(record.bearing.x),
                                     static_cast<float>(record.bearing.y) + position.y + offset.y, 0.0f) *
                 Matrix::scale(static_cast<float>(record.size.x), static_cast<float>(record.size.y), 0.0f);

@@ -40,8 +40,8 @@ namespace Kestrane
         //   4: marquee: centred in the clip box, baseline on its middle line, scrolling at
         //      60 pixels per second when wider than the box; position is added;
         //   5: as 4 with the baseline half an ascent lower.
-        Text(Window* window, Font* font, const std::string& string, Float2 position, Color color,
-             uint32_t alignment, Int2 clip_position = {}, Int2 clip_size = {});
+        Text(Window* window, Font* font, const std::string& string, Float2 position, Color color, uint32_t alignment,
+             Int2 clip_position = {}, Int2 clip_size = {});
 
         // Replaces the string and measures it, unless it is the same string. Throws like
         // Font::measure, leaving the text unchanged.
@@ -51,16 +51,16 @@ namespace Kestrane
         // delta time). Throws Kestrane::Exception at a character the font lacks.
         void draw();
 
-        Window* window = nullptr;  // projection, height and frame time; not owned
-        Font* font = nullptr;      // not owned; without one nothing is measured or drawn
-        std::string string;        // one byte per character
-        Float2 position;           // pixels, added to the placement of every alignment
-        Color color;               // multiplied with the glyph coverage
-        Int2 clip_position;        // top-left of the clip box, window pixels
-        Int2 clip_size;            // width and height of the clip box, pixels
-        uint32_t alignment = 0;    // a Text_Alignment, see the constructor
-        Measurement measured;      // of string in font
-        float scroll = 0.0f;       // marquee offset, pixels
+        Window* window = nullptr; // projection, height and frame time; not owned
+        Font* font = nullptr;     // not owned; without one nothing is measured or drawn
+        std::string string;       // one byte per character
+        Float2 position;          // pixels, added to the placement of every alignment
+        Color color;              // multiplied with the glyph coverage
+        Int2 clip_position;       // top-left of the clip box, window pixels
+        Int2 clip_size;           // width and height of the clip box, pixels
+        uint32_t alignment = 0;   // a Text_Alignment, see the constructor
+        Measurement measured;     // of string in font
+        float scroll = 0.0f;      // marquee offset, pixels
 
     private:
         void draw_marquee(bool lowered);

@@ -9,7 +9,10 @@ namespace Kestrane
 {
     namespace
     {
-        void delete_texture(uint32_t name) { glDeleteTextures(1, &name); }
+        void delete_texture(uint32_t name)
+        {
+            glDeleteTextures(1, &name);
+        }
     }
 
     Texture Texture::generate()

@@ -19,7 +19,7 @@ namespace Kestrane
             try
             {
                 return std::make_shared<Platform::Display_Window>(title, position.x, position.y, size.x, size.y,
-                                                                   samples);
+                                                                  samples);
             }
             catch (const Platform::Error& error)
             {
@@ -30,8 +30,8 @@ namespace Kestrane
 
     Window::Window(const std::string& window_title, Int2 initial_size, Color initial_clear_color,
                    Color initial_cursor_color, Int2 initial_minimum_size, Embedded_Data icon, Embedded_Data status_face)
-        : title(window_title), minimum_size(initial_minimum_size), size(initial_size),
-          clear_color(initial_clear_color), cursor_color(initial_cursor_color), status_font(status_face)
+        : title(window_title), minimum_size(initial_minimum_size), size(initial_size), clear_color(initial_clear_color),
+          cursor_color(initial_cursor_color), status_font(status_face)
     {
         const Int2 screen = get_screen_resolution();
         const Int2 origin = get_screen_position();
@@ -132,19 +132,13 @@ namespace Kestrane
             position = {rect.left, rect.top};
             break;
         }
-        case Platform::message_size:
-            resized(Platform::get_window_rect(*handle));
-            break;
-        case Platform::message_set_focus:
-            focused = true;
-            break;
+        case Platform::message_size: resized(Platform::get_window_rect(*handle)); break;
+        case Platform::message_set_focus: focused = true; break;
         case Platform::message_kill_focus:
             focused = false;
             Platform::capture_mouse(*handle, false);
             break;
-        case Platform::message_close:
-            running = false;
-            break;
+        case Platform::message_close: running = false; break;
         case Platform::message_key_down:
             // Auto-repeat arrives as a key-down of a key already held: not a new press.
             if (value > 0 && value < 256 && !held[value])
@@ -169,11 +163,8 @@ namespace Kestrane
             if (!held[button_left] && !held[button_right] && !held[button_middle])
                 Platform::capture_mouse(*handle, false);
             break;
-        case Platform::message_wheel:
-            wheel += value / 120;
-            break;
-        default:
-            break;
+        case Platform::message_wheel: wheel += value / 120; break;
+        default: break;
         }
     }
 

@@ -68,26 +68,26 @@ namespace Kestrane
 
         Window_Handle handle;
         std::string title;
-        int32_t samples = 8;             // multisample count asked for
-        int32_t wheel = 0;               // wheel notches received during the last pump
-        Int2 minimum_size;               // lower bound for Ctrl + right-drag resizing, pixels
-        Int2 size;                       // width, height in pixels (the whole window is client area)
-        Int2 position;                   // top-left corner in screen pixels
-        Int2 cursor;                     // cursor in screen pixels at the last update
-        Int2 cursor_in_window;           // cursor - position
-        Int2 previous_cursor;            // cursor of the update before
-        Int2 cursor_delta;               // cursor - previous cursor
-        Color clear_color;               // back buffer is cleared to this
-        Color cursor_color;              // software cursor; alpha is its fade level
-        Matrix projection;               // pixels to clip space, y down
-        double previous_time = 0.0;      // clock at the end of the last update, seconds
-        float delta_time = 0.0f;         // duration of the last frame, seconds
-        bool running = true;             // false after Escape or a close request
-        bool focused = true;             // has keyboard focus
-        bool shown = false;              // made visible after the first frame
+        int32_t samples = 8;                     // multisample count asked for
+        int32_t wheel = 0;                       // wheel notches received during the last pump
+        Int2 minimum_size;                       // lower bound for Ctrl + right-drag resizing, pixels
+        Int2 size;                               // width, height in pixels (the whole window is client area)
+        Int2 position;                           // top-left corner in screen pixels
+        Int2 cursor;                             // cursor in screen pixels at the last update
+        Int2 cursor_in_window;                   // cursor - position
+        Int2 previous_cursor;                    // cursor of the update before
+        Int2 cursor_delta;                       // cursor - previous cursor
+        Color clear_color;                       // back buffer is cleared to this
+        Color cursor_color;                      // software cursor; alpha is its fade level
+        Matrix projection;                       // pixels to clip space, y down
+        double previous_time = 0.0;              // clock at the end of the last update, seconds
+        float delta_time = 0.0f;                 // duration of the last frame, seconds
+        bool running = true;                     // false after Escape or a close request
+        bool focused = true;                     // has keyboard focus
+        bool shown = false;                      // made visible after the first frame
         std::array<bool, input_count> pressed{}; // went down during the last pump
         std::array<bool, input_count> held{};    // down now
-        std::string status_text;         // shown top-left by the status overlay
-        Embedded_Data status_font;       // TrueType face of the status overlay
+        std::string status_text;                 // shown top-left by the status overlay
+        Embedded_Data status_font;               // TrueType face of the status overlay
     };
 }

@@ -38,7 +38,8 @@ namespace Kestrane
             made.cursor = std::make_unique<Rectangle>(window, Color{0, 0, 0, 0}, Int2{0, 0}, Float2{3, 3});
             const Embedded_Data font = window->status_font;
             made.status_font = std::make_unique<Font>(window, font.data, font.size, status_pixel_size);
-            made.status_text = std::make_unique<Text>(window, made.status_font.get(), "", Float2{0, 0}, status_color, 0);
+            made.status_text =
+                std::make_unique<Text>(window, made.status_font.get(), "", Float2{0, 0}, status_color, 0);
             made.window = window;
             made.context = gl_context_generation();
         }

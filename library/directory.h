@@ -88,18 +88,18 @@ namespace Corvane
         void go_up();
         static bool inside(Kestrane::Int2 point, Kestrane::Int2 position, Kestrane::Int2 size);
 
-        float scroll_impulse = 250.0f;       // browser: velocity added per wheel notch, pixels/s
-        float scroll_speed_limit = 3000.0f;  // browser: largest scroll speed, pixels/s
-        float scroll_friction = 1000.0f;     // browser: speed lost per second, pixels/s
-        Kestrane::Window* window = nullptr;  // not owned; owner of the scan's error box
-        std::shared_ptr<File> selection;     // the folder shown or the track last picked; the root at first
-        float scroll_offset = 0.0f;          // browser list position, pixels
-        float scroll_velocity = 0.0f;        // browser list speed, pixels/s
-        std::atomic<bool> loading{true};     // the scan runs; the tree may be read once it is false (acquire)
-        bool selection_changed = false;      // the browser picked an entry this frame
+        float scroll_impulse = 250.0f;      // browser: velocity added per wheel notch, pixels/s
+        float scroll_speed_limit = 3000.0f; // browser: largest scroll speed, pixels/s
+        float scroll_friction = 1000.0f;    // browser: speed lost per second, pixels/s
+        Kestrane::Window* window = nullptr; // not owned; owner of the scan's error box
+        std::shared_ptr<File> selection;    // the folder shown or the track last picked; the root at first
+        float scroll_offset = 0.0f;         // browser list position, pixels
+        float scroll_velocity = 0.0f;       // browser list speed, pixels/s
+        std::atomic<bool> loading{true};    // the scan runs; the tree may be read once it is false (acquire)
+        bool selection_changed = false;     // the browser picked an entry this frame
 
-        std::atomic<bool> stop_scan{false};  // set by the destructor; the scan gives up
-        std::thread scan_thread;             // joined by the destructor
+        std::atomic<bool> stop_scan{false}; // set by the destructor; the scan gives up
+        std::thread scan_thread;            // joined by the destructor
     };
 
     // Scan thread. Lists `folder` and everything beneath it and stores each folder's entries

@@ -21,7 +21,7 @@ namespace Corvane
             TRACK = 1,
         };
 
-        std::string name;                            // as listed, extension included, no path; empty for the root
+        std::string name; // as listed, extension included, no path; empty for the root
         Type type = FOLDER;
         std::shared_ptr<File> parent;                // the folder holding this node; null at the root only
         std::vector<std::shared_ptr<File>> children; // sub-folders, then tracks; empty for a track

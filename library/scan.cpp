@@ -20,7 +20,7 @@ namespace Corvane
             Platform::Folder_Identity identity;
             std::vector<std::shared_ptr<File>> folders; // sub-folders, each scanned in turn
             std::vector<std::shared_ptr<File>> tracks;
-            size_t next = 0;                            // first sub-folder not yet scanned
+            size_t next = 0; // first sub-folder not yet scanned
         };
 
         // A track's extension is what follows the last '.', or the whole name without one;
@@ -42,7 +42,8 @@ namespace Corvane
 
         bool on_path(const std::vector<Frame>& path, const Platform::Folder_Identity& identity)
         {
-            return std::any_of(path.begin(), path.end(), [&](const Frame& frame) { return frame.identity == identity; });
+            return std::any_of(path.begin(), path.end(),
+                               [&](const Frame& frame) { return frame.identity == identity; });
         }
 
         // Reads the folder's entries into `frame`. A folder that cannot be opened, or that

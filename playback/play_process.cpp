@@ -152,8 +152,9 @@ namespace Corvane
             {
                 fade(0.0, seek_fade_seconds);
                 const int64_t target = track->position.load(std::memory_order_relaxed) + track->seek.exchange(0);
-                track->position.store(std::clamp<int64_t>(target, 0, track->frame_count.load(std::memory_order_relaxed)),
-                                      std::memory_order_relaxed);
+                track->position.store(
+                    std::clamp<int64_t>(target, 0, track->frame_count.load(std::memory_order_relaxed)),
+                    std::memory_order_relaxed);
                 fade(track->volume.load(std::memory_order_relaxed), seek_fade_seconds);
             }
             if (track->position.load(std::memory_order_relaxed) >= track->frame_count.load(std::memory_order_relaxed))
@@ -185,7 +186,8 @@ namespace Corvane
 
         if (try_format(false) == Platform::Audio_Result::unsupported_format &&
             try_format(true) == Platform::Audio_Result::unsupported_format)
-            throw Kestrane::Exception("Your sound card does not support " + std::to_string(rate) + "Hz 24bit stereo playback.");
+            throw Kestrane::Exception("Your sound card does not support " + std::to_string(rate) +
+                                      "Hz 24bit stereo playback.");
 
         Platform::Audio_Result result = device.initialize(rate, padded, device.minimum_period(rate));
         if (result == Platform::Audio_Result::device_in_use)
@@ -231,7 +233,8 @@ namespace Corvane
             raise_no_buffer();
 
         const int64_t start = track->position.load(std::memory_order_relaxed);
-        const int64_t frames = std::clamp<int64_t>(track->frame_count.load(std::memory_order_relaxed) - start, 0, buffer_frames);
+        const int64_t frames =
+            std::clamp<int64_t>(track->frame_count.load(std::memory_order_relaxed) - start, 0, buffer_frames);
         const uint32_t half = block_align / 2;
         for (int64_t i = 0; i < frames; ++i)
         {

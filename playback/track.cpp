@@ -29,14 +29,14 @@ namespace Corvane
         struct Decode
         {
             Track* track = nullptr;
-            std::string name;              // File::name, for error messages
-            int64_t capacity = 0;          // frames each channel array can hold
-            int64_t committed = 0;         // frames of each channel array backed by memory
-            int64_t decoded = 0;           // frames stored so far
-            double peak = 0.0;             // largest down-mixed sample stored so far
-            bool in_order = true;          // every frame followed the one before
-            bool stream_info = false;      // STREAMINFO was seen
-            std::exception_ptr error;      // first failure inside a callback
+            std::string name;         // File::name, for error messages
+            int64_t capacity = 0;     // frames each channel array can hold
+            int64_t committed = 0;    // frames of each channel array backed by memory
+            int64_t decoded = 0;      // frames stored so far
+            double peak = 0.0;        // largest down-mixed sample stored so far
+            bool in_order = true;     // every frame followed the one before
+            bool stream_info = false; // STREAMINFO was seen
+            std::exception_ptr error; // first failure inside a callback
         };
 
         struct Decoder_Deleter
@@ -192,7 +192,9 @@ namespace Corvane
                 throw Kestrane::Exception("This track is in an unsupported format. It is not 16 or 24 bit.");
             // A frame with other channels than STREAMINFO would make us read past libFLAC's buffers.
             if (frame->header.channels != track->channels)
-                throw decode_error(decode.name, FLAC__StreamDecoderErrorStatusString[FLAC__STREAM_DECODER_ERROR_STATUS_UNPARSEABLE_STREAM]);
+                throw decode_error(
+                    decode.name,
+                    FLAC__StreamDecoderErrorStatusString[FLAC__STREAM_DECODER_ERROR_STATUS_UNPARSEABLE_STREAM]);
         }
 
         void store_frame(Decode& decode, const FLAC__Frame* frame, const FLAC__int32* const buffer[])
@@ -238,7 +240,7 @@ namespace Corvane
                 return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
             }
             return decode.track->quit.load(std::memory_order_relaxed) ? FLAC__STREAM_DECODER_WRITE_STATUS_ABORT
-                                                                       : FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+                                                                      : FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
         }
 
         // libFLAC cannot be told to stop from here; the next write callback aborts.
@@ -246,7 +248,8 @@ namespace Corvane
         {
             auto& decode = *static_cast<Decode*>(client_data);
             if (!decode.error)
-                decode.error = std::make_exception_ptr(decode_error(decode.name, FLAC__StreamDecoderErrorStatusString[status]));
+                decode.error =
+                    std::make_exception_ptr(decode_error(decode.name, FLAC__StreamDecoderErrorStatusString[status]));
         }
 
         // Fills the Track from the file. Returns false when `quit` stopped the decode.
@@ -293,9 +296,7 @@ namespace Corvane
         }
     }
 
-    Track::Track(Kestrane::Window* host) : window(host)
-    {
-    }
+    Track::Track(Kestrane::Window* host) : window(host) {}
 
     Track::~Track()
     {

@@ -92,8 +92,8 @@ namespace
             return std::fprintf(stderr, "the track stopped during the run\n"), 1;
 
         std::printf("empty frame loop (update only):      %8.0f frames/s\n", empty);
-        std::printf("browser, %d entries:               %8.0f frames/s  (ratio to empty %.3f)\n",
-                    folder_entries, browser, browser / empty);
+        std::printf("browser, %d entries:               %8.0f frames/s  (ratio to empty %.3f)\n", folder_entries,
+                    browser, browser / empty);
         std::printf("waveform of a playing track:         %8.0f frames/s  (ratio to empty %.3f)\n", waveform,
                     waveform / empty);
         return 0;

@@ -54,7 +54,8 @@ namespace
 
 int main()
 {
-    Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(), Test_Support::status_font());
+    Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(),
+                            Test_Support::status_font());
     const auto& data = Corvane::Assets::open_sans_regular;
     Kestrane::Font font(&window, data.data, data.size, 15);
     const Kestrane::Color white{1, 1, 1, 1};
@@ -64,32 +65,40 @@ int main()
     std::vector<Kestrane::Rectangle> rectangles;
     for (int i = 0; i < rectangles_per_frame; ++i)
         rectangles.emplace_back(&window, white, Kestrane::Int2{i % 300, i % 600}, Kestrane::Float2{3, 3});
-    const double with_rectangles = seconds_per_frame(window, [&] {
-        for (const Kestrane::Rectangle& rectangle : rectangles)
-            rectangle.draw();
-    });
+    const double with_rectangles = seconds_per_frame(window,
+                                                     [&]
+                                                     {
+                                                         for (const Kestrane::Rectangle& rectangle : rectangles)
+                                                             rectangle.draw();
+                                                     });
 
     std::vector<Kestrane::Text> lines;
     for (int i = 0; i < lines_of_characters; ++i)
         lines.emplace_back(&window, &font, std::string(characters_per_line, static_cast<char>('a' + i)),
                            Kestrane::Float2{0, 40.0f + 50.0f * static_cast<float>(i)}, white, 1);
-    const double with_characters = seconds_per_frame(window, [&] {
-        for (Kestrane::Text& line : lines)
-            line.draw();
-    });
+    const double with_characters = seconds_per_frame(window,
+                                                     [&]
+                                                     {
+                                                         for (Kestrane::Text& line : lines)
+                                                             line.draw();
+                                                     });
 
     const std::vector<std::string> names = track_names();
     const Kestrane::Int2 area{333, 646};
     long measured_width = 0; // keeps the click-box measurement from being optimised away
-    const double browser = seconds_per_frame(window, [&] {
-        for (int i = 0; i < browser_lines; ++i)
-        {
-            const int y = (i - 20) * font.height;
-            measured_width += font.measure(names[i]).width; // the click box
-            Kestrane::Text label(&window, &font, names[i], Kestrane::Float2{0, static_cast<float>(y)}, white, 4, {0, 0}, area);
-            label.draw();
-        }
-    });
+    const double browser = seconds_per_frame(window,
+                                             [&]
+                                             {
+                                                 for (int i = 0; i < browser_lines; ++i)
+                                                 {
+                                                     const int y = (i - 20) * font.height;
+                                                     measured_width += font.measure(names[i]).width; // the click box
+                                                     Kestrane::Text label(&window, &font, names[i],
+                                                                          Kestrane::Float2{0, static_cast<float>(y)},
+                                                                          white, 4, {0, 0}, area);
+                                                     label.draw();
+                                                 }
+                                             });
 
     const int characters = characters_per_line * lines_of_characters;
     const double per_character = (with_characters - empty) / characters;
@@ -97,7 +106,8 @@ int main()
     std::printf("empty frame (update only):          %9.1f us  (%.0f frames/s)\n", empty * 1e6, 1.0 / empty);
     std::printf("frame with %d rectangles:         %9.1f us\n", rectangles_per_frame, with_rectangles * 1e6);
     std::printf("frame with %d characters:         %9.1f us\n", characters, with_characters * 1e6);
-    std::printf("frame with %d browser lines:      %9.1f us  (%.0f frames/s)\n", browser_lines, browser * 1e6, 1.0 / browser);
+    std::printf("frame with %d browser lines:      %9.1f us  (%.0f frames/s)\n", browser_lines, browser * 1e6,
+                1.0 / browser);
     std::printf("one character:                      %9.3f us = %.4f empty frames = %.2f rectangles\n",
                 per_character * 1e6, per_character / empty, per_character / per_rectangle);
     std::printf("%d browser lines (ratio to empty): %9.2f\n", browser_lines, browser / empty);

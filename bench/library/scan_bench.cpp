@@ -54,10 +54,12 @@ namespace
             entries += 3;
             for (int album = 0; album < albums_per_artist; ++album)
             {
-                const std::filesystem::path album_folder = artist_folder / ("Album " + std::to_string(album + 1) + " (Remastered)");
+                const std::filesystem::path album_folder =
+                    artist_folder / ("Album " + std::to_string(album + 1) + " (Remastered)");
                 std::filesystem::create_directory(album_folder);
                 for (int track = 0; track < tracks_per_album; ++track)
-                    touch(album_folder / (std::to_string(track + 1) + " Title of track number " + std::to_string(track + 1) + ".flac"));
+                    touch(album_folder / (std::to_string(track + 1) + " Title of track number " +
+                                          std::to_string(track + 1) + ".flac"));
                 touch(album_folder / "cover.jpg");
                 touch(album_folder / "notes.txt");
                 touch(album_folder / ".DS_Store");
@@ -157,7 +159,8 @@ int main(int argc, char** argv)
     const double scan = median(scans), find = median(finds);
     const double fastest_scan = *std::min_element(scans.begin(), scans.end());
     const double fastest_find = *std::min_element(finds.begin(), finds.end());
-    std::printf("library: %ld entries in %s; scan found %zu tracks, find %ld\n", entries, parent.c_str(), tracks, found);
+    std::printf("library: %ld entries in %s; scan found %zu tracks, find %ld\n", entries, parent.c_str(), tracks,
+                found);
     std::printf("scan (median of %d): %.1f ms\n", rounds, scan * 1000.0);
     std::printf("find (median of %d): %.1f ms\n", rounds, find * 1000.0);
     std::printf("fastest: scan %.1f ms, find %.1f ms (ratio %.2f)\n", fastest_scan * 1000.0, fastest_find * 1000.0,

@@ -89,9 +89,7 @@ namespace
         return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
     }
 
-    void baseline_error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*)
-    {
-    }
+    void baseline_error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {}
 
     Cost baseline_load(const std::string& path, int64_t frames)
     {
@@ -111,7 +109,8 @@ namespace
             for (int64_t i = 0; i < frames; ++i)
             {
                 const double centre = b.channels[2][i] * k;
-                peak = std::max({peak, centre + b.channels[0][i] + b.channels[4][i], centre + b.channels[1][i] + b.channels[5][i]});
+                peak = std::max(
+                    {peak, centre + b.channels[0][i] + b.channels[4][i], centre + b.channels[1][i] + b.channels[5][i]});
             }
         b.peak = peak;
         const Cost cost{seconds_since(start), cpu_seconds() - cpu};
@@ -198,8 +197,8 @@ namespace
         }
         std::printf("load %-26s wall: track %6.3f s baseline %6.3f s ratio %.3f | cpu: track %6.3f s baseline %6.3f s "
                     "ratio %.3f (target <= 1.0)\n",
-                    fixture.name.c_str(), player.wall, baseline.wall, player.wall / baseline.wall, player.cpu, baseline.cpu,
-                    player.cpu / baseline.cpu);
+                    fixture.name.c_str(), player.wall, baseline.wall, player.wall / baseline.wall, player.cpu,
+                    baseline.cpu, player.cpu / baseline.cpu);
     }
 
     void bench_memory(const Fixture& fixture)
@@ -259,7 +258,8 @@ namespace
         Corvane::Track track(nullptr);
         track.volume = 1.0;
         track.load(file);
-        while (track.position.load() < track.frame_count.load() || track.loading.load() || track.frame_count.load() == 0)
+        while (track.position.load() < track.frame_count.load() || track.loading.load() ||
+               track.frame_count.load() == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         Memory_Audio_Device::wait_until_closed(std::chrono::seconds(60));
         std::lock_guard lock(mutex);
@@ -267,7 +267,8 @@ namespace
         const double buffer_seconds = frames_per_buffer / fixture.options.sample_rate;
         const double per_buffer = std::chrono::duration<double>(last - first).count() / (buffers - 1);
         std::printf("render %-26s %.2f us per %.0f-frame buffer of %.0f us: ratio %.4f of real time\n",
-                    fixture.name.c_str(), per_buffer * 1e6, frames_per_buffer, buffer_seconds * 1e6, per_buffer / buffer_seconds);
+                    fixture.name.c_str(), per_buffer * 1e6, frames_per_buffer, buffer_seconds * 1e6,
+                    per_buffer / buffer_seconds);
     }
 }
 
@@ -287,7 +288,8 @@ int main(int argc, char** argv)
     // otherwise keep freed arrays of a few MB and hand them out again already in memory.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     const double scale = quick ? 0.1 : 1.0;
-    const auto folder = std::filesystem::temp_directory_path() / ("corvane-bench-playback-" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("corvane-bench-playback-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::filesystem::current_path(folder);
 

@@ -23,7 +23,9 @@ namespace
         while (Platform::now_seconds() - start < measure_seconds)
         {
             SDL_Event event;
-            while (SDL_PollEvent(&event)) {}
+            while (SDL_PollEvent(&event))
+            {
+            }
             glClearColor(0, 0, 0, 1);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
             Platform::swap_buffers(bare);
@@ -34,7 +36,8 @@ namespace
 
     double empty_loop_fps()
     {
-        Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(), Test_Support::status_font());
+        Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130},
+                                Test_Support::player_icon(), Test_Support::status_font());
         long frames = 0;
         const double start = Platform::now_seconds();
         while (Platform::now_seconds() - start < measure_seconds && window.update())

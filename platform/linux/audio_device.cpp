@@ -45,14 +45,11 @@ namespace Platform
             switch (error)
             {
             case -EBUSY:
-            case -EAGAIN:
-                return Audio_Result::device_in_use;
+            case -EAGAIN: return Audio_Result::device_in_use;
             case -ENOENT:
             case -ENODEV:
-            case -ENXIO:
-                return Audio_Result::no_device;
-            default:
-                return Audio_Result::failed;
+            case -ENXIO: return Audio_Result::no_device;
+            default: return Audio_Result::failed;
             }
         }
 
@@ -84,8 +81,7 @@ namespace Platform
         };
 
         // Restricts `params` to raw stereo in `format` at exactly `sample_rate`.
-        int restrict_stream(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, snd_pcm_format_t format,
-                            uint32_t sample_rate)
+        int restrict_stream(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, snd_pcm_format_t format, uint32_t sample_rate)
         {
             int error = snd_pcm_hw_params_any(pcm, params);
             if (error >= 0)
@@ -105,8 +101,8 @@ namespace Platform
         // in the buffer (or the fewest the device allows).
         int set_periods(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, uint32_t sample_rate, int64_t period)
         {
-            auto frames = snd_pcm_uframes_t(std::max<int64_t>(1, (period * sample_rate + units_per_second / 2) /
-                                                                     units_per_second));
+            auto frames = snd_pcm_uframes_t(
+                std::max<int64_t>(1, (period * sample_rate + units_per_second / 2) / units_per_second));
             int error = snd_pcm_hw_params_set_periods_integer(pcm, params);
             if (error >= 0)
                 error = snd_pcm_hw_params_set_period_size_near(pcm, params, &frames, nullptr);
@@ -156,9 +152,9 @@ namespace Platform
     struct Audio_Device::State
     {
         snd_pcm_t* pcm = nullptr;
-        bool padded = false;            // layout of the last accepted format test
-        snd_pcm_uframes_t period = 0;   // frames per buffer handed to the play thread
-        std::vector<uint8_t> staging;   // one period, filled by the play thread
+        bool padded = false;          // layout of the last accepted format test
+        snd_pcm_uframes_t period = 0; // frames per buffer handed to the play thread
+        std::vector<uint8_t> staging; // one period, filled by the play thread
 
         ~State()
         {
@@ -190,14 +186,10 @@ namespace Platform
         {
             switch (snd_pcm_state(pcm))
             {
-            case SND_PCM_STATE_XRUN:
-                return -EPIPE;
-            case SND_PCM_STATE_SUSPENDED:
-                return -ESTRPIPE;
-            case SND_PCM_STATE_DISCONNECTED:
-                return -ENODEV;
-            default:
-                return 0;
+            case SND_PCM_STATE_XRUN: return -EPIPE;
+            case SND_PCM_STATE_SUSPENDED: return -ESTRPIPE;
+            case SND_PCM_STATE_DISCONNECTED: return -ENODEV;
+            default: return 0;
             }
         }
     };
@@ -361,7 +353,8 @@ namespace Platform
                 done += snd_pcm_uframes_t(written);
             else if (written == -EAGAIN || written == -EINTR)
                 continue;
-            else if (noted(failure, "snd_pcm_writei", int(written)) && (++recoveries > 3 || !state->recover(int(written))))
+            else if (noted(failure, "snd_pcm_writei", int(written)) &&
+                     (++recoveries > 3 || !state->recover(int(written))))
                 return false;
         }
         failure.clear(); // whatever broke on the way was recovered

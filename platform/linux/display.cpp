@@ -99,9 +99,12 @@ namespace Platform
             case SDLK_BACKSPACE: return 8;
             case SDLK_TAB: return 9;
             case SDLK_RETURN: return 13;
-            case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
-            case SDLK_LCTRL: case SDLK_RCTRL: return 17;
-            case SDLK_LALT: case SDLK_RALT: return 18;
+            case SDLK_LSHIFT:
+            case SDLK_RSHIFT: return 16;
+            case SDLK_LCTRL:
+            case SDLK_RCTRL: return 17;
+            case SDLK_LALT:
+            case SDLK_RALT: return 18;
             case SDLK_PAUSE: return 19;
             case SDLK_ESCAPE: return 27;
             case SDLK_SPACE: return 32;
@@ -143,12 +146,8 @@ namespace Platform
         {
             switch (event.event)
             {
-            case SDL_WINDOWEVENT_MOVED:
-                window.rect = read_rect(sdl(window));
-                return {message_move, 0};
-            case SDL_WINDOWEVENT_SIZE_CHANGED:
-                window.rect = read_rect(sdl(window));
-                return {message_size, 0};
+            case SDL_WINDOWEVENT_MOVED: window.rect = read_rect(sdl(window)); return {message_move, 0};
+            case SDL_WINDOWEVENT_SIZE_CHANGED: window.rect = read_rect(sdl(window)); return {message_size, 0};
             case SDL_WINDOWEVENT_FOCUS_GAINED: return {message_set_focus, 0};
             case SDL_WINDOWEVENT_FOCUS_LOST: return {message_kill_focus, 0};
             case SDL_WINDOWEVENT_CLOSE: return {message_close, 0};
@@ -171,11 +170,11 @@ namespace Platform
                 return {event.type == SDL_KEYDOWN ? uint32_t(message_key_down) : uint32_t(message_key_up), key};
             }
             case SDL_MOUSEBUTTONDOWN:
-            case SDL_MOUSEBUTTONUP:
-                return {button_message(event.button.button, event.type == SDL_MOUSEBUTTONDOWN), 0};
+            case SDL_MOUSEBUTTONUP: return {button_message(event.button.button, event.type == SDL_MOUSEBUTTONDOWN), 0};
             case SDL_MOUSEWHEEL:
             {
-                const int32_t notches = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
+                const int32_t notches =
+                    event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
                 return {message_wheel, notches * 120};
             }
             default: return {};
@@ -225,8 +224,8 @@ namespace Platform
             XTextProperty name{};
             if (!XGetWMName(display, window, &name) || !name.value)
                 return false;
-            const bool same = name.format == 8 &&
-                              std::string(reinterpret_cast<const char*>(name.value), name.nitems) == title;
+            const bool same =
+                name.format == 8 && std::string(reinterpret_cast<const char*>(name.value), name.nitems) == title;
             XFree(name.value);
             return same;
         }
@@ -263,7 +262,8 @@ namespace Platform
             if (marked_primary(display, found))
                 return found;
             int heads = 0;
-            if (XineramaScreenInfo* screens = XineramaIsActive(display) ? XineramaQueryScreens(display, &heads) : nullptr)
+            if (XineramaScreenInfo* screens =
+                    XineramaIsActive(display) ? XineramaQueryScreens(display, &heads) : nullptr)
             {
                 const Rect first{screens[0].x_org, screens[0].y_org, screens[0].x_org + screens[0].width,
                                  screens[0].y_org + screens[0].height};
@@ -380,8 +380,8 @@ namespace Platform
         ::Window root = 0, child = 0;
         int root_x = 0, root_y = 0, window_x = 0, window_y = 0;
         unsigned int mask = 0;
-        if (XQueryPointer(shared.display, DefaultRootWindow(shared.display), &root, &child, &root_x, &root_y,
-                          &window_x, &window_y, &mask))
+        if (XQueryPointer(shared.display, DefaultRootWindow(shared.display), &root, &child, &root_x, &root_y, &window_x,
+                          &window_y, &mask))
         {
             x = root_x;
             y = root_y;

@@ -7,7 +7,9 @@ namespace Platform
 {
     std::optional<uint64_t> get_file_size(const std::string& path)
     {
-        struct stat info{};
+        struct stat info
+        {
+        };
         if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             return std::nullopt;
         return static_cast<uint64_t>(info.st_size);

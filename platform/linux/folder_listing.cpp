@@ -29,15 +29,11 @@ namespace Platform
         {
             switch (entry.d_type)
             {
-            case DT_DIR:
-                return Kind::folder;
-            case DT_REG:
-                return Kind::file;
+            case DT_DIR: return Kind::folder;
+            case DT_REG: return Kind::file;
             case DT_LNK:
-            case DT_UNKNOWN:
-                break;
-            default:
-                return Kind::other;
+            case DT_UNKNOWN: break;
+            default: return Kind::other;
             }
             struct stat status;
             if (fstatat(dirfd(dir), entry.d_name, &status, 0) != 0)

@@ -82,7 +82,9 @@ namespace Platform
 
     std::size_t memory_size()
     {
-        struct sysinfo info{};
+        struct sysinfo info
+        {
+        };
         if (sysinfo(&info) != 0)
             return std::size_t(-1);
         return (static_cast<std::size_t>(info.totalram) + info.totalswap) * info.mem_unit;

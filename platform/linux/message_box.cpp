@@ -31,7 +31,8 @@ namespace Platform
         }
         std::atomic<bool> closed{false};
         std::thread centring(center_when_shown, std::cref(caption), std::cref(closed));
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), message.c_str(), static_cast<SDL_Window*>(owner->native));
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), message.c_str(),
+                                 static_cast<SDL_Window*>(owner->native));
         closed = true;
         centring.join();
     }

@@ -47,8 +47,8 @@ namespace Platform
         Saved_Scheduling before;
         if (pthread_getschedparam(pthread_self(), &before.policy, &before.param) != 0)
             return false;
-        const int priority = std::clamp(wanted_priority, sched_get_priority_min(SCHED_FIFO),
-                                        sched_get_priority_max(SCHED_FIFO));
+        const int priority =
+            std::clamp(wanted_priority, sched_get_priority_min(SCHED_FIFO), sched_get_priority_max(SCHED_FIFO));
         if (!set_fifo(priority))
         {
             const int allowed = allowed_priority();

@@ -45,10 +45,13 @@ namespace
             bool* flag;
             ~Guard() { *flag = Message_Box_Recorder::shown().empty(); }
         };
-        shown_after([&] {
-            Guard guard{&destroyed_before_box};
-            throw Kestrane::Exception("late");
-        }, 1);
+        shown_after(
+            [&]
+            {
+                Guard guard{&destroyed_before_box};
+                throw Kestrane::Exception("late");
+            },
+            1);
         EXPECT_TRUE(destroyed_before_box);
     }
 }

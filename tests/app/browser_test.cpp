@@ -41,8 +41,8 @@ namespace
         void draw(std::shared_ptr<Corvane::File> playing = nullptr)
         {
             const Kestrane::Int2 size = app->window.size;
-            library().draw(app->player_font, {0, 0}, {size.x, size.y - Corvane::footer_height}, white, light_grey,
-                           grey, playing ? playing : app->track.file);
+            library().draw(app->player_font, {0, 0}, {size.x, size.y - Corvane::footer_height}, white, light_grey, grey,
+                           playing ? playing : app->track.file);
             app->window.pressed.fill(false);
         }
 
@@ -169,7 +169,8 @@ namespace
         ASSERT_TRUE(app->track.file);
         EXPECT_EQ(app->track.file->name, "r1.flac");
 
-        const auto opens = [] {
+        const auto opens = []
+        {
             const std::vector<std::string> calls = Memory_Audio_Device::calls();
             return std::count(calls.begin(), calls.end(), "open");
         };
@@ -325,7 +326,8 @@ namespace
         start({"A Very Long Title That Cannot Possibly Fit Into The Narrow Window Of The Player.flac"});
         const auto entry = app->library.selection->children.front();
         const Kestrane::Int2 size = app->window.size;
-        const auto draw = [&] {
+        const auto draw = [&]
+        {
             app->window.delta_time = 0.25f;
             app->library.draw(app->player_font, {0, 0}, {size.x, size.y - Corvane::footer_height}, {1, 1, 1, 1},
                               {0.7f, 0.7f, 0.7f, 1}, {0.5f, 0.5f, 0.5f, 1}, nullptr);

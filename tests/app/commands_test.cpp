@@ -152,11 +152,13 @@ namespace
         command_frame();
         EXPECT_FALSE(app->track.playing);
         // A buffer at a time, so that no credit is left over for the resumed stream.
-        ASSERT_TRUE(frames_until([&] {
-            if (Memory_Audio_Device::wait_until_parked(std::chrono::milliseconds(0)))
-                Memory_Audio_Device::step(1);
-            return Memory_Audio_Device::devices_open() == 0;
-        }));
+        ASSERT_TRUE(frames_until(
+            [&]
+            {
+                if (Memory_Audio_Device::wait_until_parked(std::chrono::milliseconds(0)))
+                    Memory_Audio_Device::step(1);
+                return Memory_Audio_Device::devices_open() == 0;
+            }));
         const int64_t kept = app->track.position;
 
         app->window.held['C'] = true;
@@ -178,11 +180,13 @@ namespace
         EXPECT_EQ(app->track.file->name, "b1.flac");
 
         // Z goes back across the folder boundary, shuffle off as well.
-        ASSERT_TRUE(frames_until([&] {
-            if (Memory_Audio_Device::wait_until_parked(std::chrono::milliseconds(0)))
-                Memory_Audio_Device::step(1); // lets the old stream fade out
-            return !app->track.loading && app->track.playing;
-        }));
+        ASSERT_TRUE(frames_until(
+            [&]
+            {
+                if (Memory_Audio_Device::wait_until_parked(std::chrono::milliseconds(0)))
+                    Memory_Audio_Device::step(1); // lets the old stream fade out
+                return !app->track.loading && app->track.playing;
+            }));
         app->shuffle = true;
         app->window.held['Z'] = true;
         command_frame();
@@ -266,12 +270,14 @@ namespace
         command_frame();
         ASSERT_TRUE(app->shuffle);
         std::set<std::string> heard;
-        ASSERT_TRUE(frames_until([&] {
-            Memory_Audio_Device::step(64);
-            if (app->track.file)
-                heard.insert(app->track.file->name);
-            return heard.size() == 4;
-        }));
+        ASSERT_TRUE(frames_until(
+            [&]
+            {
+                Memory_Audio_Device::step(64);
+                if (app->track.file)
+                    heard.insert(app->track.file->name);
+                return heard.size() == 4;
+            }));
         EXPECT_TRUE(app->shuffle);
     }
 
@@ -285,11 +291,13 @@ namespace
         play("only.flac");
         const auto first_run = Memory_Audio_Device::calls().size();
         Memory_Audio_Device::step(1 << 20);
-        ASSERT_TRUE(frames_until([&] {
-            Memory_Audio_Device::step(64);
-            const std::vector<std::string> calls = Memory_Audio_Device::calls();
-            return calls.size() > first_run + 10 && std::count(calls.begin(), calls.end(), "open") >= 2;
-        }));
+        ASSERT_TRUE(frames_until(
+            [&]
+            {
+                Memory_Audio_Device::step(64);
+                const std::vector<std::string> calls = Memory_Audio_Device::calls();
+                return calls.size() > first_run + 10 && std::count(calls.begin(), calls.end(), "open") >= 2;
+            }));
         EXPECT_EQ(app->track.file->name, "only.flac");
     }
 }

@@ -21,15 +21,15 @@ namespace Memory_Audio_Device
             Settings settings;
             std::vector<std::string> calls;
             std::vector<Buffer> buffers;
-            int get_buffers = 0;  // get_buffer calls so far
-            int releases = 0;     // release_buffer calls so far
-            int waits = 0;        // wait calls so far
-            int credit = 0;       // stepped: waits allowed to return
-            bool parked = false;  // stepped: a wait is blocked for want of credit
-            int open = 0;         // devices alive
-            int opened = 0;       // devices ever created since reset
-            int held = 0;         // devices opened and not yet closed: at most one
-            int refused = 0;      // opens refused since reset because the card was held
+            int get_buffers = 0; // get_buffer calls so far
+            int releases = 0;    // release_buffer calls so far
+            int waits = 0;       // wait calls so far
+            int credit = 0;      // stepped: waits allowed to return
+            bool parked = false; // stepped: a wait is blocked for want of credit
+            int open = 0;        // devices alive
+            int opened = 0;      // devices ever created since reset
+            int held = 0;        // devices opened and not yet closed: at most one
+            int refused = 0;     // opens refused since reset because the card was held
         };
 
         Shared& shared()
@@ -173,8 +173,9 @@ namespace Platform
         record("test_format " + std::to_string(sample_rate) + " " + layout(padded));
         std::lock_guard lock(shared().mutex);
         const Settings& s = shared().settings;
-        const bool refused = (padded ? s.refuse_padded : s.refuse_packed) ||
-                             std::find(s.refused_rates.begin(), s.refused_rates.end(), sample_rate) != s.refused_rates.end();
+        const bool refused =
+            (padded ? s.refuse_padded : s.refuse_packed) ||
+            std::find(s.refused_rates.begin(), s.refused_rates.end(), sample_rate) != s.refused_rates.end();
         return refused ? Audio_Result::unsupported_format : Audio_Result::ok;
     }
 
@@ -241,8 +242,9 @@ namespace Platform
         {
             // Two buffers in the ring, one primed: the k-th wait after start is due k periods in.
             const double period = state->frames / (static_cast<double>(state->sample_rate) * s.settings.speed);
-            const auto due_at = state->start_time + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                        std::chrono::duration<double>(period * state->waits_since_start++));
+            const auto due_at =
+                state->start_time + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                        std::chrono::duration<double>(period * state->waits_since_start++));
             lock.unlock();
             std::this_thread::sleep_until(due_at);
         }

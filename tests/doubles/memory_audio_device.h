@@ -33,14 +33,14 @@ namespace Memory_Audio_Device
         int64_t minimum_period = 30000;      // 100-ns units (3 ms)
         uint32_t alignment = 0;              // frames; a buffer not a multiple of it is refused as not aligned
         Platform::Audio_Result initialize_result = Platform::Audio_Result::ok; // forced outcome when not ok
-        int fail_get_buffer_at = -1;         // this get_buffer call (0-based, priming included) returns null
-        int fail_release_at = -1;            // this release_buffer call fails
+        int fail_get_buffer_at = -1; // this get_buffer call (0-based, priming included) returns null
+        int fail_release_at = -1;    // this release_buffer call fails
         bool fail_start = false;
-        int stall_at_wait = -1;              // from this wait on (0-based) the device never asks again
-        int fail_wait_at = -1;               // this wait reports a broken stream
+        int stall_at_wait = -1; // from this wait on (0-based) the device never asks again
+        int fail_wait_at = -1;  // this wait reports a broken stream
         Pace pace = Pace::free;
-        double speed = 1.0;                  // paced: times faster than real time
-        bool keep_bytes = true;              // false: buffers() stays empty (benchmarks)
+        double speed = 1.0;     // paced: times faster than real time
+        bool keep_bytes = true; // false: buffers() stays empty (benchmarks)
         // Runs on the play thread after every release_buffer, with its 0-based index.
         std::function<void(int release)> on_release;
     };

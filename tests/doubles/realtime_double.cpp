@@ -21,8 +21,14 @@ namespace Realtime_Double
         exits = 0;
     }
 
-    int entered() { return entries; }
-    int left() { return exits; }
+    int entered()
+    {
+        return entries;
+    }
+    int left()
+    {
+        return exits;
+    }
 }
 
 namespace Platform

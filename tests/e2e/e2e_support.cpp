@@ -151,10 +151,14 @@ namespace E2e
                 continue;
             const std::string key = line.substr(0, equals);
             const int value = std::atoi(line.c_str() + equals + 1);
-            if (key == "X") g.x = value;
-            if (key == "Y") g.y = value;
-            if (key == "WIDTH") g.width = value;
-            if (key == "HEIGHT") g.height = value;
+            if (key == "X")
+                g.x = value;
+            if (key == "Y")
+                g.y = value;
+            if (key == "WIDTH")
+                g.width = value;
+            if (key == "HEIGHT")
+                g.height = value;
         }
         return g;
     }
@@ -179,14 +183,16 @@ namespace E2e
 
     bool poll(const std::function<bool()>& condition, double seconds)
     {
-        return Test_Support::poll_until(condition, std::chrono::duration<double>(seconds), std::chrono::milliseconds(20));
+        return Test_Support::poll_until(condition, std::chrono::duration<double>(seconds),
+                                        std::chrono::milliseconds(20));
     }
 
     std::vector<std::string> sanitizer_environment()
     {
         std::vector<std::string> environment;
         if (!std::getenv("LSAN_OPTIONS"))
-            environment.push_back("LSAN_OPTIONS=suppressions=" + source_dir() + "/tests/lsan.supp:print_suppressions=0");
+            environment.push_back("LSAN_OPTIONS=suppressions=" + source_dir() +
+                                  "/tests/lsan.supp:print_suppressions=0");
         for (const std::string name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
         {
             const char* options = std::getenv(name.c_str());
@@ -199,11 +205,15 @@ namespace E2e
     std::string find_window_in_tree(const std::string& title, double seconds)
     {
         std::string found;
-        poll([&] {
-            // Lines read: 0x600005 "Corvane Error": ("..." "...")  300x120+810+480  +810+480
-            found = run("xwininfo -root -tree 2>/dev/null | grep -F '\"" + title + "\"' | awk '{print $1}' | head -n 1");
-            return !found.empty();
-        }, seconds);
+        poll(
+            [&]
+            {
+                // Lines read: 0x600005 "Corvane Error": ("..." "...")  300x120+810+480  +810+480
+                found = run("xwininfo -root -tree 2>/dev/null | grep -F '\"" + title +
+                            "\"' | awk '{print $1}' | head -n 1");
+                return !found.empty();
+            },
+            seconds);
         return found;
     }
 
@@ -247,8 +257,8 @@ namespace E2e
         const int right = std::min(g.x + g.width, screen.width), bottom = std::min(g.y + g.height, screen.height);
         if (right <= left || bottom <= top)
             return shot;
-        std::unique_ptr<XImage, Image_Destroyer> image(
-            XGetImage(display.get(), root, left, top, unsigned(right - left), unsigned(bottom - top), AllPlanes, ZPixmap));
+        std::unique_ptr<XImage, Image_Destroyer> image(XGetImage(display.get(), root, left, top, unsigned(right - left),
+                                                                 unsigned(bottom - top), AllPlanes, ZPixmap));
         if (!image)
             return shot;
         shot.width = right - left;
@@ -258,8 +268,9 @@ namespace E2e
             for (int x = 0; x < shot.width; ++x)
             {
                 const unsigned long pixel = XGetPixel(image.get(), x, y);
-                shot.pixels[size_t(y) * size_t(shot.width) + size_t(x)] = {
-                    channel(pixel, image->red_mask), channel(pixel, image->green_mask), channel(pixel, image->blue_mask)};
+                shot.pixels[size_t(y) * size_t(shot.width) + size_t(x)] = {channel(pixel, image->red_mask),
+                                                                           channel(pixel, image->green_mask),
+                                                                           channel(pixel, image->blue_mask)};
             }
         return shot;
     }

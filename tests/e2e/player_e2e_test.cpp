@@ -24,13 +24,25 @@ namespace
         return std::abs(value - wanted) <= tolerance;
     }
 
-    bool is_white(Rgb p) { return p.darkest() >= 250; }
-    bool is_light_grey(Rgb p) { return near(p.r, 179, 3) && near(p.g, 179, 3) && near(p.b, 179, 3); }
+    bool is_white(Rgb p)
+    {
+        return p.darkest() >= 250;
+    }
+    bool is_light_grey(Rgb p)
+    {
+        return near(p.r, 179, 3) && near(p.g, 179, 3) && near(p.b, 179, 3);
+    }
 
     // Browser entry colours as their brightest pixel: white (path folders, the playing
     // track), light grey (folders), grey (tracks).
-    bool shows_white(const Text_Line& line) { return line.brightest >= 245; }
-    bool shows_grey(const Text_Line& line) { return near(line.brightest, 128, 8); }
+    bool shows_white(const Text_Line& line)
+    {
+        return line.brightest >= 245;
+    }
+    bool shows_grey(const Text_Line& line)
+    {
+        return near(line.brightest, 128, 8);
+    }
 
     // What the player should give the card for frame `i` of `track`: the decoded sample,
     // normalised to the track's peak (times `factor`), times the gain of the start fade (a
@@ -48,10 +60,13 @@ namespace
                       double seconds, Screenshot* last = nullptr)
     {
         Screenshot shot;
-        const bool shown = poll([&] {
-            shot = take_screenshot(session.window);
-            return shot.width > 0 && condition(shot);
-        }, seconds);
+        const bool shown = poll(
+            [&]
+            {
+                shot = take_screenshot(session.window);
+                return shot.width > 0 && condition(shot);
+            },
+            seconds);
         if (last)
             *last = shot;
         if (!shown)
@@ -59,8 +74,14 @@ namespace
         return shown;
     }
 
-    bool idle_strip(const Screenshot& shot) { return is_white(footer_background(shot)); }
-    bool playing_strip(const Screenshot& shot) { return is_light_grey(footer_background(shot)); }
+    bool idle_strip(const Screenshot& shot)
+    {
+        return is_white(footer_background(shot));
+    }
+    bool playing_strip(const Screenshot& shot)
+    {
+        return is_light_grey(footer_background(shot));
+    }
 
     // The browser of the main library: its three tracks, and which one is white.
     bool browser_highlights(const Screenshot& shot, int white_entry)
@@ -104,11 +125,16 @@ namespace
         // Idle: a white strip and the three tracks, all grey, laid out for the new width
         // (until the player has seen the resize, the window holds the narrower picture).
         Screenshot shot;
-        ASSERT_TRUE(screen_shows(session, [](const Screenshot& s) {
-            const Span text = footer_text(s);
-            const bool wide = s.width == wide_window && near((text.left + text.right) / 2, wide_window / 2, 3);
-            return wide && idle_strip(s) && browser_highlights(s, -1);
-        }, 10.0, &shot)) << browser_lines(shot).size() << " lines";
+        ASSERT_TRUE(screen_shows(
+            session,
+            [](const Screenshot& s)
+            {
+                const Span text = footer_text(s);
+                const bool wide = s.width == wide_window && near((text.left + text.right) / 2, wide_window / 2, 3);
+                return wide && idle_strip(s) && browser_highlights(s, -1);
+            },
+            10.0, &shot))
+            << browser_lines(shot).size() << " lines";
         const int idle_text_width = footer_text(shot).width();
 
         // A click on the middle track plays it: the card receives a silent priming buffer,
@@ -116,10 +142,14 @@ namespace
         const Text_Line middle = browser_lines(shot)[1];
         click(session.window, middle.centre_x(), middle.centre_y());
         const int64_t checked = int64_t(sample_rate * (start_fade + 0.2));
-        ASSERT_TRUE(poll([&] {
-            const int64_t period = period_frames(session.card);
-            return period > 0 && captured_frames(session.card) >= period + checked;
-        }, 10.0)) << "the card received " << captured_frames(session.card) << " frames";
+        ASSERT_TRUE(poll(
+            [&]
+            {
+                const int64_t period = period_frames(session.card);
+                return period > 0 && captured_frames(session.card) >= period + checked;
+            },
+            10.0))
+            << "the card received " << captured_frames(session.card) << " frames";
         park_pointer();
         const Capture capture = read_capture(session.card);
         const int64_t priming = period_frames(session.card);
@@ -133,18 +163,21 @@ namespace
         for (int64_t i = 0; i < checked; ++i)
         {
             const size_t at = size_t(priming + i);
-            ASSERT_NEAR(capture.left[at], expected_start_sample(picked, factor, i, false), tolerance) << "left, frame " << i;
-            ASSERT_NEAR(capture.right[at], expected_start_sample(picked, factor, i, true), tolerance) << "right, frame " << i;
+            ASSERT_NEAR(capture.left[at], expected_start_sample(picked, factor, i, false), tolerance)
+                << "left, frame " << i;
+            ASSERT_NEAR(capture.right[at], expected_start_sample(picked, factor, i, true), tolerance)
+                << "right, frame " << i;
         }
-        EXPECT_TRUE(screen_shows(session, [](const Screenshot& s) {
-            return playing_strip(s) && browser_highlights(s, 1);
-        }, 5.0)) << "playing: light grey strip, the picked track white";
+        EXPECT_TRUE(screen_shows(
+            session, [](const Screenshot& s) { return playing_strip(s) && browser_highlights(s, 1); }, 5.0))
+            << "playing: light grey strip, the picked track white";
 
         // S pauses: the strip turns white, the idle text returns and the card stops receiving.
         press_key(session.window, "s");
-        EXPECT_TRUE(screen_shows(session, [&](const Screenshot& s) {
-            return idle_strip(s) && footer_text(s).width() == idle_text_width;
-        }, 5.0, &shot)) << "footer text " << footer_text(shot).width() << " px wide, idle " << idle_text_width;
+        EXPECT_TRUE(screen_shows(
+            session, [&](const Screenshot& s) { return idle_strip(s) && footer_text(s).width() == idle_text_width; },
+            5.0, &shot))
+            << "footer text " << footer_text(shot).width() << " px wide, idle " << idle_text_width;
         ASSERT_TRUE(poll([&] { return count_events(session.card, "close") >= 1; }, 5.0)) << "the stream did not close";
         const int64_t paused_at = captured_frames(session.card);
         sleep_seconds(0.3);
@@ -158,16 +191,18 @@ namespace
         // X shows the waveform of the playing tone, which crosses the whole upper area; X
         // again brings the browser back.
         press_key(session.window, "x");
-        EXPECT_TRUE(screen_shows(session, [](const Screenshot& s) { return lit_row_fraction(s) > 0.8; }, 5.0, &shot))
+        EXPECT_TRUE(screen_shows(
+            session, [](const Screenshot& s) { return lit_row_fraction(s) > 0.8; }, 5.0, &shot))
             << "lit rows: " << lit_row_fraction(shot);
         press_key(session.window, "x");
-        ASSERT_TRUE(screen_shows(session, [](const Screenshot& s) { return browser_highlights(s, 1); }, 5.0));
+        ASSERT_TRUE(screen_shows(
+            session, [](const Screenshot& s) { return browser_highlights(s, 1); }, 5.0));
 
         // C goes on to the next track: it turns white and its tone reaches the card.
         press_key(session.window, "c");
-        ASSERT_TRUE(screen_shows(session, [](const Screenshot& s) {
-            return playing_strip(s) && browser_highlights(s, 2);
-        }, 10.0)) << "the next track is not shown as playing";
+        ASSERT_TRUE(screen_shows(
+            session, [](const Screenshot& s) { return playing_strip(s) && browser_highlights(s, 2); }, 10.0))
+            << "the next track is not shown as playing";
         ASSERT_TRUE(poll([&] { return count_events(session.card, "open") >= 3; }, 5.0));
         ASSERT_TRUE(capture_grows(session, start_fade + 0.3, 5.0));
         EXPECT_NEAR(latest_tone(session), 1764.0, 30.0) << "not the next track's tone";
@@ -178,9 +213,10 @@ namespace
         ASSERT_TRUE(screen_shows(session, playing_strip, 5.0, &shot));
         const int plain_width = footer_text(shot).width();
         press_key(session.window, "w");
-        EXPECT_TRUE(screen_shows(session, [&](const Screenshot& s) {
-            return playing_strip(s) && footer_text(s).width() > plain_width + 30;
-        }, 10.0, &shot)) << "footer text " << footer_text(shot).width() << " px wide, without shuffle " << plain_width;
+        EXPECT_TRUE(screen_shows(
+            session, [&](const Screenshot& s) { return playing_strip(s) && footer_text(s).width() > plain_width + 30; },
+            10.0, &shot))
+            << "footer text " << footer_text(shot).width() << " px wide, without shuffle " << plain_width;
         const int shuffle_width = footer_text(shot).width() - plain_width;
         EXPECT_TRUE(shuffle_width >= 40 && shuffle_width <= 62) << "\" Shuffle\" took " << shuffle_width << " px";
 
@@ -215,7 +251,8 @@ namespace
         // its first frame the new window may show what the screen held before; now and then
         // under Xvfb the capture keeps that stale picture for seconds, so a start whose scan
         // was never seen is tried again (at most three starts).
-        const auto loading_sized = [](const Screenshot& s) {
+        const auto loading_sized = [](const Screenshot& s)
+        {
             const int width = footer_text(s).width();
             return width >= 40 && width <= 70;
         };
@@ -230,9 +267,10 @@ namespace
             write_track(session->music / "101.flac", 1.0, 441.0);
             ASSERT_TRUE(session->start()) << "no window named Corvane appeared";
             park_pointer();
-            if (screen_shows(*session, [&](const Screenshot& s) {
-                    return idle_strip(s) && loading_sized(s) && browser_lines(s).empty();
-                }, 10.0, &shot))
+            if (screen_shows(
+                    *session,
+                    [&](const Screenshot& s) { return idle_strip(s) && loading_sized(s) && browser_lines(s).empty(); },
+                    10.0, &shot))
                 started = std::move(session);
         }
         ASSERT_TRUE(started) << "never saw \"Loading\" alone; the footer text was " << footer_text(shot).width()
@@ -242,7 +280,8 @@ namespace
 
         // Idle: still white, "Corvane 18-12-29" (more than twice as wide as "Loading"), and
         // the browser with the folder (light grey) and the track (grey).
-        ASSERT_TRUE(screen_shows(session, [](const Screenshot& s) { return browser_lines(s).size() == 2; }, 20.0, &shot))
+        ASSERT_TRUE(screen_shows(
+            session, [](const Screenshot& s) { return browser_lines(s).size() == 2; }, 20.0, &shot))
             << "the scan did not finish";
         const int idle_width = footer_text(shot).width();
         EXPECT_TRUE(idle_strip(shot));
@@ -265,10 +304,15 @@ namespace
         park_pointer();
 
         Screenshot shot;
-        ASSERT_TRUE(screen_shows(session, [](const Screenshot& s) {
-            const std::vector<Text_Line> lines = browser_lines(s);
-            return idle_strip(s) && lines.size() == 2 && shows_grey(lines[0]) && shows_grey(lines[1]);
-        }, 10.0, &shot)) << "no idle browser with the two tracks";
+        ASSERT_TRUE(screen_shows(
+            session,
+            [](const Screenshot& s)
+            {
+                const std::vector<Text_Line> lines = browser_lines(s);
+                return idle_strip(s) && lines.size() == 2 && shows_grey(lines[0]) && shows_grey(lines[1]);
+            },
+            10.0, &shot))
+            << "no idle browser with the two tracks";
         const Text_Line first = browser_lines(shot)[0];
         click(session.window, first.centre_x(), first.centre_y());
         ASSERT_TRUE(poll([&] { return count_events(session.card, "open") >= 1; }, 10.0)) << "the click played nothing";
@@ -278,10 +322,15 @@ namespace
         ASSERT_TRUE(poll([&] { return count_events(session.card, "open") >= 2; }, 10.0)) << "no second track";
         ASSERT_TRUE(capture_grows(session, start_fade + 0.3, 5.0));
         EXPECT_NEAR(latest_tone(session), 882.0, 20.0) << "not the second track's tone";
-        EXPECT_TRUE(screen_shows(session, [](const Screenshot& s) {
-            const std::vector<Text_Line> lines = browser_lines(s);
-            return lines.size() == 2 && shows_grey(lines[0]) && shows_white(lines[1]);
-        }, 5.0)) << "the second track is not shown as playing";
+        EXPECT_TRUE(screen_shows(
+            session,
+            [](const Screenshot& s)
+            {
+                const std::vector<Text_Line> lines = browser_lines(s);
+                return lines.size() == 2 && shows_grey(lines[0]) && shows_white(lines[1]);
+            },
+            5.0))
+            << "the second track is not shown as playing";
 
         press_key(session.window, "Escape");
         const auto code = session.player->wait_exit(10.0);
@@ -299,7 +348,8 @@ namespace
             Player_Session session;
             std::ofstream(session.music / "notes.txt") << "not music";
             session.card.write();
-            session.player.emplace(session.music, std::vector<std::string>{"ALSA_CONFIG_PATH=" + session.card.config_path()});
+            session.player.emplace(session.music,
+                                   std::vector<std::string>{"ALSA_CONFIG_PATH=" + session.card.config_path()});
 
             const std::string box = find_window_in_tree("Corvane Error", 10.0);
             ASSERT_FALSE(box.empty()) << "no \"Corvane Error\" box appeared";
@@ -309,7 +359,8 @@ namespace
             run("xdotool key --window " + box + " Return");
             const auto code = session.player->wait_exit(10.0);
             ASSERT_TRUE(code.has_value()) << "still running after the box was dismissed";
-            EXPECT_EQ(*code, 1) << (*code == sanitizer_exit_code ? "a sanitizer found an error (its report is above)" : "");
+            EXPECT_EQ(*code, 1) << (*code == sanitizer_exit_code ? "a sanitizer found an error (its report is above)"
+                                                                 : "");
         }
     }
 }

@@ -43,7 +43,7 @@ namespace E2e
         std::filesystem::path music;   // the player's working directory
         Corvane::Test_Sound_Card card; // its sound card
         std::optional<Player_Process> player;
-        std::string window;            // X window id, once started
+        std::string window; // X window id, once started
     };
 
     // What the paced card was given: stereo frames decoded from S24_3LE.

@@ -73,8 +73,8 @@ namespace
 
         bool can_grab_pointer()
         {
-            const int result = XGrabPointer(display, window, False, ButtonPressMask, GrabModeAsync, GrabModeAsync,
-                                            None, None, CurrentTime);
+            const int result = XGrabPointer(display, window, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
+                                            None, CurrentTime);
             XUngrabPointer(display, CurrentTime);
             XSync(display, False);
             return result == GrabSuccess;
@@ -112,10 +112,14 @@ namespace
         const int away_x = start.x + start.width + 300;
         E2e::run("xdotool mousemove --sync " + std::to_string(away_x) + " " + std::to_string(start.y + 150));
         const int moved_x = start.x + away_x - (start.x + 100), moved_y = start.y + 50;
-        EXPECT_TRUE(E2e::poll([&] {
-            const E2e::Geometry g = E2e::window_geometry(window);
-            return g.x == moved_x && g.y == moved_y;
-        }, 5.0)) << "a Ctrl+left drag that left the window did not move it";
+        EXPECT_TRUE(E2e::poll(
+            [&]
+            {
+                const E2e::Geometry g = E2e::window_geometry(window);
+                return g.x == moved_x && g.y == moved_y;
+            },
+            5.0))
+            << "a Ctrl+left drag that left the window did not move it";
         E2e::run("xdotool mouseup 1 keyup ctrl");
         E2e::sleep_seconds(0.3);
         EXPECT_TRUE(other.can_grab_pointer()) << "the mouse is still held after the drag ended";
@@ -183,12 +187,15 @@ namespace
 
         static bool accepts_clients(const std::string& name)
         {
-            return E2e::poll([&] {
-                Display* d = XOpenDisplay(name.c_str());
-                if (d)
-                    XCloseDisplay(d);
-                return d != nullptr;
-            }, 20.0);
+            return E2e::poll(
+                [&]
+                {
+                    Display* d = XOpenDisplay(name.c_str());
+                    if (d)
+                        XCloseDisplay(d);
+                    return d != nullptr;
+                },
+                20.0);
         }
 
         // Both monitors side by side make one root window.
@@ -294,10 +301,14 @@ namespace
         E2e::run("xdotool mouseup 1 keyup ctrl");
         drag(100, grip_y, head.x + head.width - 1, head.y + head.height - 1, 3);
         E2e::Geometry grown;
-        EXPECT_TRUE(E2e::poll([&] {
-            grown = E2e::window_geometry(window);
-            return grown.width == head.width && grown.height == head.height;
-        }, 5.0)) << "grew to " << grown.width << " x " << grown.height;
+        EXPECT_TRUE(E2e::poll(
+            [&]
+            {
+                grown = E2e::window_geometry(window);
+                return grown.width == head.width && grown.height == head.height;
+            },
+            5.0))
+            << "grew to " << grown.width << " x " << grown.height;
         E2e::run("xdotool mouseup 3 keyup ctrl");
 
         E2e::press_key(window, "Escape");
@@ -328,11 +339,14 @@ namespace
         const std::string box = E2e::find_window_in_tree("Corvane Error", 20.0);
         ASSERT_FALSE(box.empty()) << "no \"Corvane Error\" box appeared";
         E2e::Geometry geometry;
-        const bool centred = E2e::poll([&] {
-            geometry = E2e::window_geometry(box);
-            return geometry.width > 0 && geometry.x == head.x + head.width / 2 - geometry.width / 2 &&
-                   geometry.y == head.y + head.height / 2 - geometry.height / 2;
-        }, 5.0);
+        const bool centred = E2e::poll(
+            [&]
+            {
+                geometry = E2e::window_geometry(box);
+                return geometry.width > 0 && geometry.x == head.x + head.width / 2 - geometry.width / 2 &&
+                       geometry.y == head.y + head.height / 2 - geometry.height / 2;
+            },
+            5.0);
         EXPECT_TRUE(centred) << "box of " << geometry.width << " x " << geometry.height << " at (" << geometry.x << ", "
                              << geometry.y << ")";
         E2e::run("xdotool key --window " + box + " Return");

@@ -82,7 +82,8 @@ namespace
             for (int x = 0; x < drawn.width; ++x)
                 if (drawn.lit(x, y))
                 {
-                    const double d = std::fmin(distance_to_segment(x + 0.5, y + 0.5, a, b), distance_to_segment(x + 0.5, y + 0.5, b, c));
+                    const double d = std::fmin(distance_to_segment(x + 0.5, y + 0.5, a, b),
+                                               distance_to_segment(x + 0.5, y + 0.5, b, c));
                     far_pixels += d > half + 1.0 ? 1 : 0;
                 }
         EXPECT_EQ(far_pixels, 0);

@@ -34,62 +34,59 @@ namespace
 
     TEST(Shader_Sources, AreTheShippedTextsExactly)
     {
-        EXPECT_STREQ(Kestrane::line_vertex_source,
-                     "#version 330 core\n"
-                     "layout(location = 0) in vec2 vertex;\n"
-                     "void main()\n"
-                     "{\n"
-                     "\tgl_Position = vec4(vertex, 0.0, 1.0);\n"
-                     "}\n");
-        EXPECT_STREQ(Kestrane::line_fragment_source,
-                     "#version 330 core\n"
-                     "uniform vec4 color;\n"
-                     "layout(location = 0) out vec4 output_color;\n"
-                     "void main()\n"
-                     "{\n"
-                     "\toutput_color = color;\n"
-                     "}\n");
-        EXPECT_STREQ(Kestrane::text_vertex_source,
-                     "#version 330 core\n"
-                     "layout(location = 0) in vec4 vertex;\n"
-                     "uniform mat4 matrix;\n"
-                     "out vec2 frag_uv;\n"
-                     "void main()\n"
-                     "{\n"
-                     "\tgl_Position = matrix*vec4(vertex.xy, 0.0, 1.0);\n"
-                     "\tfrag_uv = vertex.zw;\n"
-                     "}\n");
-        EXPECT_STREQ(Kestrane::text_fragment_source,
-                     "#version 330 core\n"
-                     "in vec2 frag_uv;\n"
-                     "uniform sampler2D image;\n"
-                     "uniform vec4 color;\n"
-                     "layout(location = 0) out vec4 output_color;\n"
-                     "void main()\n"
-                     "{\n"
-                     "\toutput_color = vec4(texture(image, frag_uv).r)*color;\n"
-                     "}\n");
-        EXPECT_STREQ(Kestrane::rectangle_vertex_source,
-                     "#version 330 core\n"
-                     "layout(location = 0) in vec2 vertex;\n"
-                     "uniform mat4 matrix;\n"
-                     "void main()\n"
-                     "{\n"
-                     "\tgl_Position = matrix*vec4(vertex, 0.f, 1.f);\n"
-                     "}\n");
+        EXPECT_STREQ(Kestrane::line_vertex_source, "#version 330 core\n"
+                                                   "layout(location = 0) in vec2 vertex;\n"
+                                                   "void main()\n"
+                                                   "{\n"
+                                                   "\tgl_Position = vec4(vertex, 0.0, 1.0);\n"
+                                                   "}\n");
+        EXPECT_STREQ(Kestrane::line_fragment_source, "#version 330 core\n"
+                                                     "uniform vec4 color;\n"
+                                                     "layout(location = 0) out vec4 output_color;\n"
+                                                     "void main()\n"
+                                                     "{\n"
+                                                     "\toutput_color = color;\n"
+                                                     "}\n");
+        EXPECT_STREQ(Kestrane::text_vertex_source, "#version 330 core\n"
+                                                   "layout(location = 0) in vec4 vertex;\n"
+                                                   "uniform mat4 matrix;\n"
+                                                   "out vec2 frag_uv;\n"
+                                                   "void main()\n"
+                                                   "{\n"
+                                                   "\tgl_Position = matrix*vec4(vertex.xy, 0.0, 1.0);\n"
+                                                   "\tfrag_uv = vertex.zw;\n"
+                                                   "}\n");
+        EXPECT_STREQ(Kestrane::text_fragment_source, "#version 330 core\n"
+                                                     "in vec2 frag_uv;\n"
+                                                     "uniform sampler2D image;\n"
+                                                     "uniform vec4 color;\n"
+                                                     "layout(location = 0) out vec4 output_color;\n"
+                                                     "void main()\n"
+                                                     "{\n"
+                                                     "\toutput_color = vec4(texture(image, frag_uv).r)*color;\n"
+                                                     "}\n");
+        EXPECT_STREQ(Kestrane::rectangle_vertex_source, "#version 330 core\n"
+                                                        "layout(location = 0) in vec2 vertex;\n"
+                                                        "uniform mat4 matrix;\n"
+                                                        "void main()\n"
+                                                        "{\n"
+                                                        "\tgl_Position = matrix*vec4(vertex, 0.f, 1.f);\n"
+                                                        "}\n");
         EXPECT_STREQ(Kestrane::rectangle_fragment_source, Kestrane::line_fragment_source);
         // The geometry shader keeps its first three statements on one line, joined by tabs.
         EXPECT_EQ(std::strlen(Kestrane::line_geometry_source), 1696u);
         EXPECT_EQ(std::strncmp(Kestrane::line_geometry_source, "#version 330\n", 13), 0);
-        EXPECT_NE(std::strstr(Kestrane::line_geometry_source, "0.75;\tfloat halved_width = width/2;\tvec2 p0"), nullptr);
+        EXPECT_NE(std::strstr(Kestrane::line_geometry_source, "0.75;\tfloat halved_width = width/2;\tvec2 p0"),
+                  nullptr);
         EXPECT_EQ(fingerprint(Kestrane::line_geometry_source), 0xd454b820e64045a3u);
     }
 
     TEST_F(Program_Test, BrokenShaderGivesTheCompileMessageWithTheDriversLog)
     {
-        const std::string message = message_of([&] {
-            Program(&window, {{"#version 330 core\nvoid main() { undeclared = 1; }\n", GL_VERTEX_SHADER}});
-        });
+        const std::string message = message_of(
+            [&] {
+                Program(&window, {{"#version 330 core\nvoid main() { undeclared = 1; }\n", GL_VERTEX_SHADER}});
+            });
         const std::string head = "Could not compile an OpenGL shader.\n\n";
         ASSERT_EQ(message.substr(0, head.size()), head);
         EXPECT_NE(message.find("undeclared"), std::string::npos) << message;
@@ -100,9 +97,12 @@ namespace
     TEST_F(Program_Test, LinkFailureGivesTheProgramLogInTheSameStyle)
     {
         // Compiles, but a vertex stage without main cannot link.
-        const std::string message = message_of([&] {
-            Program(&window, {{"#version 330 core\nvoid helper() {}\n", GL_VERTEX_SHADER}, {fragment_source, GL_FRAGMENT_SHADER}});
-        });
+        const std::string message = message_of(
+            [&]
+            {
+                Program(&window, {{"#version 330 core\nvoid helper() {}\n", GL_VERTEX_SHADER},
+                                  {fragment_source, GL_FRAGMENT_SHADER}});
+            });
         const std::string head = "Could not link an OpenGL shader program.\n\n";
         ASSERT_EQ(message.substr(0, head.size()), head);
         EXPECT_GT(message.size(), head.size()) << "the driver's log is missing";
@@ -113,7 +113,8 @@ namespace
     {
         // `unused` is optimised away, so it has no location.
         Program program(&window, {{"#version 330 core\nlayout(location = 0) in vec2 vertex;\nuniform float unused;\n"
-                                   "void main() { gl_Position = vec4(vertex, 0.0, 1.0); }\n", GL_VERTEX_SHADER},
+                                   "void main() { gl_Position = vec4(vertex, 0.0, 1.0); }\n",
+                                   GL_VERTEX_SHADER},
                                   {fragment_source, GL_FRAGMENT_SHADER}});
         EXPECT_TRUE(program.built());
         EXPECT_EQ(program.attribute_location("vertex"), 0);
@@ -208,7 +209,8 @@ namespace
                                   {Kestrane::rectangle_fragment_source, GL_FRAGMENT_SHADER}});
         Kestrane::Vertex_Array vertex_array;
         vertex_array.bind();
-        const GLuint texture_name = texture.name(), program_name = program.name(), array_name = vertex_array.names->array;
+        const GLuint texture_name = texture.name(), program_name = program.name(),
+                     array_name = vertex_array.names->array;
 
         Kestrane::release_shared_gl_objects();
         EXPECT_FALSE(program.built());
@@ -228,7 +230,13 @@ namespace
         const auto& data = Corvane::Assets::open_sans_regular;
         for (const char* title : {"Drawing Test First", "Drawing Test Second"})
         {
-            Kestrane::Window window{title, {120, 100}, {0, 0, 0, 1}, {1, 1, 1, 1}, {100, 100}, Test_Support::player_icon(), Test_Support::status_font()};
+            Kestrane::Window window{title,
+                                    {120, 100},
+                                    {0, 0, 0, 1},
+                                    {1, 1, 1, 1},
+                                    {100, 100},
+                                    Test_Support::player_icon(),
+                                    Test_Support::status_font()};
             window.update();
             Kestrane::Font font(&window, data.data, data.size, 15);
             Kestrane::Text text(&window, &font, title, {5, 5}, {1, 1, 1, 1}, 0);

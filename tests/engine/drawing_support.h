@@ -99,7 +99,13 @@ namespace drawing_test
     // A black 200 x 160 window after its first update: shown and cleared, ready to draw into.
     struct Drawing_Test : testing::Test
     {
-        Kestrane::Window window{"Drawing Test", {200, 160}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(), Test_Support::status_font()};
+        Kestrane::Window window{"Drawing Test",
+                                {200, 160},
+                                {0, 0, 0, 1},
+                                {1, 1, 1, 1},
+                                {130, 130},
+                                Test_Support::player_icon(),
+                                Test_Support::status_font()};
 
         void SetUp() override
         {
@@ -115,10 +121,7 @@ namespace drawing_test
 
         Frame frame() const { return read_frame(window); }
 
-        static void expect_no_gl_error()
-        {
-            EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-        }
+        static void expect_no_gl_error() { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
     };
 
     // The message of the Kestrane::Exception that `action` throws.

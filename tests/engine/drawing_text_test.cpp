@@ -34,7 +34,7 @@ namespace
     // FreeType's own image of `c`, rendered the way the font renders its glyphs.
     struct Glyph_Image
     {
-        int left = 0, top = 0;         // from the pen on the baseline to the top-left pixel, y up
+        int left = 0, top = 0; // from the pen on the baseline to the top-left pixel, y up
         int width = 0, rows = 0;
         std::vector<uint8_t> coverage; // row by row from the top
         int at(int x, int y) const { return coverage[size_t(y * width + x)]; }
@@ -45,7 +45,8 @@ namespace
         FT_Library library = nullptr;
         FT_Face face = nullptr;
         Glyph_Image image;
-        if (FT_Init_FreeType(&library) != 0 || FT_New_Memory_Face(library, data.data, FT_Long(data.size), 0, &face) != 0)
+        if (FT_Init_FreeType(&library) != 0 ||
+            FT_New_Memory_Face(library, data.data, FT_Long(data.size), 0, &face) != 0)
         {
             ADD_FAILURE() << "FreeType cannot read the font";
             return image;
@@ -98,7 +99,8 @@ namespace
 
     TEST_F(Text_Test, UnsupportedCharactersRaiseWithTheirSignedValueAndTheFont)
     {
-        const std::string tab = "Could not render an unsupported character with the value \"9\" in the font \"Open Sans\".";
+        const std::string tab =
+            "Could not render an unsupported character with the value \"9\" in the font \"Open Sans\".";
         EXPECT_EQ(message_of([&] { font.measure("a\tb"); }), tab);
         EXPECT_EQ(message_of([&] { Kestrane::Text(&window, &font, "a\tb", {0, 0}, white, 1); }), tab);
         EXPECT_EQ(message_of([&] { font.measure("\xff"); }),
@@ -144,7 +146,8 @@ namespace
     TEST_F(Text_Test, AlignmentsPlaceTheText)
     {
         const Measurement m = font.measure("H");
-        const auto draw = [&](uint32_t alignment) {
+        const auto draw = [&](uint32_t alignment)
+        {
             clear();
             Kestrane::Text text(&window, &font, "H", {100, 80}, white, alignment);
             text.draw();

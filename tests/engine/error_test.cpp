@@ -27,21 +27,21 @@ namespace
 
     TEST(Fatal_Error, FromAnotherThreadShowsTheMessageAndExitsWithOne)
     {
-        EXPECT_EXIT(
-            {
-                std::thread([] { Kestrane::show_fatal_error(nullptr, "The sound card is gone."); }).join();
-            },
-            testing::ExitedWithCode(1), "\\[Corvane Error\\] The sound card is gone\\.");
+        EXPECT_EXIT({ std::thread([] { Kestrane::show_fatal_error(nullptr, "The sound card is gone."); }).join(); },
+                    testing::ExitedWithCode(1), "\\[Corvane Error\\] The sound card is gone\\.");
     }
 
     TEST(Fatal_Error, StopsTheFrameLoopBeforeTheBoxAndStillExitsWithOne)
     {
         EXPECT_EXIT(
             {
-                std::thread([] {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    Kestrane::show_fatal_error(nullptr, "Late failure.");
-                }).detach();
+                std::thread(
+                    []
+                    {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                        Kestrane::show_fatal_error(nullptr, "Late failure.");
+                    })
+                    .detach();
                 for (;;) // the frame loop: it stops here for good once the box is on its way
                     Kestrane::stop_here_if_fatal_error();
             },

@@ -59,8 +59,10 @@ namespace
     TEST_F(Example_Library, TreeOrderCrossesFoldersAndWrapsBothWays)
     {
         EXPECT_EQ(names(directory.all_tracks()), (Names{"a1.flac", "a2.flac", "b1.flac", "r1.flac"}));
-        const auto next = [&](const char* path) { return directory.step(track(path), Directory::Direction::forward, Directory::Reach::past); };
-        const auto previous = [&](const char* path) { return directory.step(track(path), Directory::Direction::backward, Directory::Reach::past); };
+        const auto next = [&](const char* path)
+        { return directory.step(track(path), Directory::Direction::forward, Directory::Reach::past); };
+        const auto previous = [&](const char* path)
+        { return directory.step(track(path), Directory::Direction::backward, Directory::Reach::past); };
         EXPECT_EQ(next("A/a1.flac"), track("A/a2.flac"));
         EXPECT_EQ(next("A/a2.flac"), track("B/b1.flac"));
         EXPECT_EQ(next("B/b1.flac"), track("r1.flac"));
@@ -70,8 +72,10 @@ namespace
         EXPECT_EQ(previous("r1.flac"), track("B/b1.flac"));
         EXPECT_EQ(directory.step(root, Directory::Direction::forward, Directory::Reach::inside), track("A/a1.flac"));
         EXPECT_EQ(directory.step(root, Directory::Direction::backward, Directory::Reach::inside), track("r1.flac"));
-        EXPECT_EQ(directory.step(track("A"), Directory::Direction::backward, Directory::Reach::inside), track("A/a2.flac"));
-        EXPECT_EQ(directory.step(track("B/b1.flac"), Directory::Direction::backward, Directory::Reach::inside), track("B/b1.flac"));
+        EXPECT_EQ(directory.step(track("A"), Directory::Direction::backward, Directory::Reach::inside),
+                  track("A/a2.flac"));
+        EXPECT_EQ(directory.step(track("B/b1.flac"), Directory::Direction::backward, Directory::Reach::inside),
+                  track("B/b1.flac"));
     }
 
     TEST_F(Example_Library, NodesAreToldApartByAddressNotByName)
@@ -99,7 +103,8 @@ namespace
     TEST(Tree_Order, BackwardIsTheReverseOfForwardInALargerTree)
     {
         Temp_Library library;
-        for (const char* path : {"1/1/a.flac", "1/1/b.flac", "1/2/c.flac", "1/d.flac", "2/3/4/e.flac", "2/f.flac", "g.flac"})
+        for (const char* path :
+             {"1/1/a.flac", "1/1/b.flac", "1/2/c.flac", "1/d.flac", "2/3/4/e.flac", "2/f.flac", "g.flac"})
             library.file(path);
         Directory directory(nullptr);
         scanned_root(directory);
@@ -108,8 +113,10 @@ namespace
         for (size_t i = 0; i < forward.size(); ++i)
         {
             const std::shared_ptr<File>& following = forward[(i + 1) % forward.size()];
-            EXPECT_EQ(directory.step(forward[i], Directory::Direction::forward, Directory::Reach::past), following) << i;
-            EXPECT_EQ(directory.step(following, Directory::Direction::backward, Directory::Reach::past), forward[i]) << i;
+            EXPECT_EQ(directory.step(forward[i], Directory::Direction::forward, Directory::Reach::past), following)
+                << i;
+            EXPECT_EQ(directory.step(following, Directory::Direction::backward, Directory::Reach::past), forward[i])
+                << i;
         }
     }
 

@@ -60,10 +60,10 @@ namespace
     TEST(Scan, KeepsLowerCaseFlacFilesAndSkipsRemovedAndHiddenEntries)
     {
         Temp_Library library;
-        for (const char* path : {"song.flac", "song.tar.flac", "flac", "song.FLAC", "song.Flac", "notes.txt",
-                                 "flac.txt", ".flac", ".hidden.flac", "Removed/a.flac", "removed/b.flac",
-                                 "Removed2/c.flac", "deep/Removed/d.flac", "deep/e.flac", ".secret/f.flac",
-                                 "x.flac/g.flac"})
+        for (const char* path :
+             {"song.flac", "song.tar.flac", "flac", "song.FLAC", "song.Flac", "notes.txt", "flac.txt", ".flac",
+              ".hidden.flac", "Removed/a.flac", "removed/b.flac", "Removed2/c.flac", "deep/Removed/d.flac",
+              "deep/e.flac", ".secret/f.flac", "x.flac/g.flac"})
             library.file(path);
         Directory directory(nullptr);
         const std::shared_ptr<File> root = scanned_root(directory);
@@ -95,15 +95,16 @@ namespace
     TEST(Scan, PutsFoldersBeforeTracksEachInLogicalOrder)
     {
         Temp_Library library;
-        for (const char* path : {"10.flac", "2.flac", "1.flac", "A.flac", "b.flac", "C.flac", "Z/z.flac",
-                                 "a/a.flac", "track 20.flac", "track 000000000000000000000000000003.flac",
+        for (const char* path : {"10.flac", "2.flac", "1.flac", "A.flac", "b.flac", "C.flac", "Z/z.flac", "a/a.flac",
+                                 "track 20.flac", "track 000000000000000000000000000003.flac",
                                  "track 123456789012345678901234567890.flac", "Disc 10/x.flac", "disc 9/x.flac"})
             library.file(path);
         Directory directory(nullptr);
         const std::shared_ptr<File> root = scanned_root(directory);
-        EXPECT_EQ(describe(root), "a/(a.flac) disc 9/(x.flac) Disc 10/(x.flac) Z/(z.flac) "
-                                  "1.flac 2.flac 10.flac A.flac b.flac C.flac track 000000000000000000000000000003.flac "
-                                  "track 20.flac track 123456789012345678901234567890.flac");
+        EXPECT_EQ(describe(root),
+                  "a/(a.flac) disc 9/(x.flac) Disc 10/(x.flac) Z/(z.flac) "
+                  "1.flac 2.flac 10.flac A.flac b.flac C.flac track 000000000000000000000000000003.flac "
+                  "track 20.flac track 123456789012345678901234567890.flac");
     }
 
     TEST(Scan, EveryTrackOpensByItsPathFromTheWorkingDirectory)
@@ -243,7 +244,8 @@ namespace
         Temp_Library library;
         make_wide_library(library);
         Message_Box_Recorder::clear();
-        for (const auto delay : {std::chrono::microseconds(0), std::chrono::microseconds(500), std::chrono::microseconds(5000)})
+        for (const auto delay :
+             {std::chrono::microseconds(0), std::chrono::microseconds(500), std::chrono::microseconds(5000)})
         {
             std::weak_ptr<File> watched;
             {

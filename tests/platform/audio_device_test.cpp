@@ -35,10 +35,7 @@ namespace
         std::string root = scratch.path.string();
         Corvane::Test_Sound_Card card;
 
-        Audio_Device_Test()
-        {
-            card.folder = root + "/card";
-        }
+        Audio_Device_Test() { card.folder = root + "/card"; }
 
         // Writes the card and points ALSA at it; ALSA reloads when the path changes.
         void use_card()
@@ -141,7 +138,8 @@ TEST_P(Layout_Test, PacedCardReadsBackTheBytesReleasedInTheRequestedLayout)
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, Layout_Test, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& layout) { return layout.param ? "FourBytes" : "ThreeBytes"; });
+                         [](const testing::TestParamInfo<bool>& layout)
+                         { return layout.param ? "FourBytes" : "ThreeBytes"; });
 
 TEST_F(Audio_Device_Test, SilentBufferPlaysZerosWhateverItHolds)
 {
@@ -403,15 +401,17 @@ TEST_F(Audio_Device_Test, PlayThreadInRealtimeClassRendersEveryBuffer)
     use_card();
     std::vector<uint8_t> expected;
     bool entered = false;
-    std::thread play_thread([&] {
-        entered = Platform::enter_realtime_class();
-        Audio_Device device;
-        open_stream(device, 44100, true);
-        expected = play(device, true, 10);
-        device.stop();
-        Platform::leave_realtime_class();
-    });
+    std::thread play_thread(
+        [&]
+        {
+            entered = Platform::enter_realtime_class();
+            Audio_Device device;
+            open_stream(device, 44100, true);
+            expected = play(device, true, 10);
+            device.stop();
+            Platform::leave_realtime_class();
+        });
     play_thread.join();
-    EXPECT_EQ(Corvane::read_bytes(card.capture_path()), expected) << "real-time class "
-                                                                   << (entered ? "granted" : "refused");
+    EXPECT_EQ(Corvane::read_bytes(card.capture_path()), expected)
+        << "real-time class " << (entered ? "granted" : "refused");
 }

@@ -51,8 +51,8 @@ namespace
         library.link("dangling", "nowhere");
         ASSERT_EQ(mkfifo("pipe", 0644), 0);
         const std::map<std::string, Entry> expected = {
-            {".", {true, true}},        {"..", {true, true}},         {"song.flac", {false, false}},
-            {".hidden", {true, false}}, {"sub", {false, true}},       {".hidden_dir", {true, true}},
+            {".", {true, true}},        {"..", {true, true}},        {"song.flac", {false, false}},
+            {".hidden", {true, false}}, {"sub", {false, true}},      {".hidden_dir", {true, true}},
             {"to_sub", {false, true}},  {"to_song", {false, false}},
         };
         EXPECT_EQ(list(""), expected);
@@ -97,11 +97,11 @@ namespace
         EXPECT_LT(order("a9b", "a10a"), 0);
         EXPECT_LT(order("x 99999999999999999999999", "x 100000000000000000000000"), 0);
         EXPECT_LT(order("x 0000000000000000000000000000007", "x 8"), 0);
-        EXPECT_LT(order("Disc", "disc 1"), 0);     // a prefix comes first
+        EXPECT_LT(order("Disc", "disc 1"), 0); // a prefix comes first
         EXPECT_GT(order("10 b", "9 c"), 0);
-        EXPECT_LT(order("z", "\xe9"), 0);          // bytes from 0x80 after every letter
-        EXPECT_LT(order("_intro", "1 intro"), 0);  // symbols before numbers
-        EXPECT_LT(order("9", "a"), 0);             // numbers before letters
+        EXPECT_LT(order("z", "\xe9"), 0);         // bytes from 0x80 after every letter
+        EXPECT_LT(order("_intro", "1 intro"), 0); // symbols before numbers
+        EXPECT_LT(order("9", "a"), 0);            // numbers before letters
     }
 
     TEST(Logical_Order, OnlyTheSameBytesCompareEqual)
@@ -132,7 +132,8 @@ namespace
         std::vector<std::string> names(80);
         for (std::string& name : names)
             name = random_name(engine);
-        const auto less = [](const std::string& a, const std::string& b) { return Platform::logical_compare(a, b) < 0; };
+        const auto less = [](const std::string& a, const std::string& b)
+        { return Platform::logical_compare(a, b) < 0; };
         for (const std::string& a : names)
         {
             EXPECT_FALSE(less(a, a)) << a;

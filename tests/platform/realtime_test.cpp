@@ -35,27 +35,31 @@ namespace
 
 TEST(Realtime, EnterAndLeaveReturnTheThreadToItsPolicy)
 {
-    std::thread thread([] {
-        const int before = current_policy();
-        const bool entered = Platform::enter_realtime_class();
-        EXPECT_EQ(current_policy(), entered ? SCHED_FIFO : before);
-        Platform::leave_realtime_class();
-        EXPECT_EQ(current_policy(), before);
-        Platform::leave_realtime_class(); // a second leave changes nothing
-        EXPECT_EQ(current_policy(), before);
-    });
+    std::thread thread(
+        []
+        {
+            const int before = current_policy();
+            const bool entered = Platform::enter_realtime_class();
+            EXPECT_EQ(current_policy(), entered ? SCHED_FIFO : before);
+            Platform::leave_realtime_class();
+            EXPECT_EQ(current_policy(), before);
+            Platform::leave_realtime_class(); // a second leave changes nothing
+            EXPECT_EQ(current_policy(), before);
+        });
     thread.join();
 }
 
 TEST(Realtime, EnteringTwiceStillLeavesToTheFirstPolicy)
 {
-    std::thread thread([] {
-        const int before = current_policy();
-        Platform::enter_realtime_class();
-        Platform::enter_realtime_class();
-        Platform::leave_realtime_class();
-        EXPECT_EQ(current_policy(), before);
-    });
+    std::thread thread(
+        []
+        {
+            const int before = current_policy();
+            Platform::enter_realtime_class();
+            Platform::enter_realtime_class();
+            Platform::leave_realtime_class();
+            EXPECT_EQ(current_policy(), before);
+        });
     thread.join();
 }
 
@@ -66,15 +70,17 @@ TEST(RealtimeDeathTest, RefusalKeepsNormalPriorityAndTheProcessRunning)
         {
             drop_realtime_rights();
             int result = 0;
-            std::thread thread([&result] {
-                if (Platform::enter_realtime_class())
-                    result = 5;
-                else if (current_policy() != SCHED_OTHER)
-                    result = 6;
-                Platform::leave_realtime_class();
-                if (current_policy() != SCHED_OTHER)
-                    result = 7;
-            });
+            std::thread thread(
+                [&result]
+                {
+                    if (Platform::enter_realtime_class())
+                        result = 5;
+                    else if (current_policy() != SCHED_OTHER)
+                        result = 6;
+                    Platform::leave_realtime_class();
+                    if (current_policy() != SCHED_OTHER)
+                        result = 7;
+                });
             thread.join();
             std::_Exit(result);
         },

@@ -74,10 +74,14 @@ namespace
         {
             Memory_Audio_Device::Settings settings;
             settings.fail_get_buffer_at = at;
-            EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1), box("Could not get an audio buffer.")) << at;
+            EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1),
+                        box("Could not get an audio buffer."))
+                << at;
             settings = {};
             settings.fail_release_at = at;
-            EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1), box("Could not release an audio buffer.")) << at;
+            EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1),
+                        box("Could not release an audio buffer."))
+                << at;
         }
     }
 
@@ -85,20 +89,23 @@ namespace
     {
         Memory_Audio_Device::Settings settings;
         settings.fail_start = true;
-        EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1), box("Could not start the audio client."));
+        EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1),
+                    box("Could not start the audio client."));
     }
 
     TEST_F(Play_Failure, DeviceThatStopsAskingForDataIsGivenUpOn)
     {
         Memory_Audio_Device::Settings settings;
         settings.stall_at_wait = 3;
-        EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1), box("The sound card stopped requesting audio."));
+        EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1),
+                    box("The sound card stopped requesting audio."));
     }
 
     TEST_F(Play_Failure, StreamThatBreaksBeyondRecovery)
     {
         Memory_Audio_Device::Settings settings;
         settings.fail_wait_at = 3;
-        EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1), box("Could not recover the audio stream."));
+        EXPECT_EXIT(play_until_fatal(folder, settings), testing::ExitedWithCode(1),
+                    box("Could not recover the audio stream."));
     }
 }

@@ -13,8 +13,8 @@ namespace
 
     constexpr int buffer = 132; // frames per buffer: 3 ms at 44100 Hz, the device's default period
 
-    std::shared_ptr<Corvane::File> constant(Music_Folder& folder, const std::string& name, int32_t value, double seconds,
-                                            uint32_t rate = 44100)
+    std::shared_ptr<Corvane::File> constant(Music_Folder& folder, const std::string& name, int32_t value,
+                                            double seconds, uint32_t rate = 44100)
     {
         const auto frames = static_cast<size_t>(seconds * rate);
         return folder.samples(name, std::vector<int32_t>(frames * 2, value), 2, 16, rate);
@@ -78,9 +78,16 @@ namespace
         EXPECT_EQ(track.position.load(), 300);
         EXPECT_EQ(track.frame_count.load(), 300);
         EXPECT_FALSE(track.playing.load());
-        const std::vector<std::string> start{"open", "test_format 44100 packed", "minimum_period 44100",
-                                             "initialize 44100 packed 30000", "get_buffer", "release_buffer silent",
-                                             "start", "wait", "get_buffer", "release_buffer"};
+        const std::vector<std::string> start{"open",
+                                             "test_format 44100 packed",
+                                             "minimum_period 44100",
+                                             "initialize 44100 packed 30000",
+                                             "get_buffer",
+                                             "release_buffer silent",
+                                             "start",
+                                             "wait",
+                                             "get_buffer",
+                                             "release_buffer"};
         const auto calls = Memory_Audio_Device::calls();
         EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 10), start);
         EXPECT_EQ(tail(calls, 8), (std::vector<std::string>{"wait", "get_buffer", "release_buffer silent", "wait",
@@ -118,8 +125,8 @@ namespace
 
         const auto calls = Memory_Audio_Device::calls();
         EXPECT_EQ(std::vector<std::string>(calls.begin() + 1, calls.begin() + 5),
-                  (std::vector<std::string>{"test_format 44100 packed", "test_format 44100 padded", "minimum_period 44100",
-                                            "initialize 44100 padded 30000"}));
+                  (std::vector<std::string>{"test_format 44100 packed", "test_format 44100 padded",
+                                            "minimum_period 44100", "initialize 44100 padded 30000"}));
         const auto bytes = Memory_Audio_Device::buffers().at(1).bytes;
         ASSERT_EQ(bytes.size(), buffer * 8u);
         EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8),
@@ -377,7 +384,7 @@ namespace
     {
         auto first = constant(folder, "first.flac", 32767, 2.0, 44100);
         auto second = constant(folder, "second.flac", 32767, 0.3, 48000);
-        std::mutex mutex; // before the Track: its threads use these until it is gone
+        std::mutex mutex;                               // before the Track: its threads use these until it is gone
         std::vector<std::pair<uint32_t, int64_t>> seen; // rate and length of the track at each buffer
         Corvane::Track track(nullptr);
         Memory_Audio_Device::Settings settings;
@@ -400,8 +407,14 @@ namespace
         std::lock_guard lock(mutex);
         const auto switch_at = std::find_if(seen.begin(), seen.end(), [](const auto& s) { return s.first == 48000; });
         ASSERT_NE(switch_at, seen.end());
-        EXPECT_TRUE(std::all_of(seen.begin(), switch_at, [](const auto& s) { return s == std::pair<uint32_t, int64_t>{44100, 88200}; }));
-        EXPECT_TRUE(std::all_of(switch_at, seen.end(), [](const auto& s) { return s == std::pair<uint32_t, int64_t>{48000, 14400}; }));
+        EXPECT_TRUE(std::all_of(seen.begin(), switch_at,
+                                [](const auto& s) {
+                                    return s == std::pair<uint32_t, int64_t>{44100, 88200};
+                                }));
+        EXPECT_TRUE(std::all_of(switch_at, seen.end(),
+                                [](const auto& s) {
+                                    return s == std::pair<uint32_t, int64_t>{48000, 14400};
+                                }));
         const auto calls = Memory_Audio_Device::calls();
         const auto first_close = std::find(calls.begin(), calls.end(), "close");
         ASSERT_NE(first_close, calls.end());
@@ -411,7 +424,8 @@ namespace
         EXPECT_NE(std::find(first_close, calls.end(), "initialize 48000 packed 30000"), calls.end());
         // The old run ended on silence: its fade-out finished before the stream stopped.
         const auto buffers = Memory_Audio_Device::buffers();
-        const auto last_audio = std::find_if(buffers.begin(), buffers.end(), [](const auto& b) { return b.silent && b.started; }) - 1;
+        const auto last_audio =
+            std::find_if(buffers.begin(), buffers.end(), [](const auto& b) { return b.silent && b.started; }) - 1;
         EXPECT_EQ(sample_at(last_audio->bytes, buffer - 1, 0, false), 0);
     }
 

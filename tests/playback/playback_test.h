@@ -33,10 +33,7 @@ namespace Playback_Test
     class Music_Folder
     {
     public:
-        Music_Folder() : working(scratch.path), root(scratch.path)
-        {
-            node = std::make_shared<Corvane::File>();
-        }
+        Music_Folder() : working(scratch.path), root(scratch.path) { node = std::make_shared<Corvane::File>(); }
 
         // A TRACK node directly under the library root for `name`, which is created by `make`.
         std::shared_ptr<Corvane::File> track(const std::string& name)

@@ -48,7 +48,8 @@ namespace
     TEST_F(Track_Failure, BitDepthsOtherThanSixteenOrTwentyFourAreRefused)
     {
         for (uint32_t bits : {8u, 12u, 20u, 32u})
-            EXPECT_EXIT(load_until_fatal(folder.tone("b.flac", format(2, bits))), testing::ExitedWithCode(1), box(not_16_24))
+            EXPECT_EXIT(load_until_fatal(folder.tone("b.flac", format(2, bits))), testing::ExitedWithCode(1),
+                        box(not_16_24))
                 << bits;
         EXPECT_EXIT(load_until_fatal(folder.tone("s.flac", format(6, 20))), testing::ExitedWithCode(1), box(not_16_24));
     }
@@ -64,8 +65,9 @@ namespace
         options.seconds = 0.5;
         const auto frames = Flac_Fixture::write_tone("Bad Song.flac", options);
         Flac_Fixture::corrupt_frame_checksum("Bad Song.flac", frames, 2);
-        EXPECT_EXIT(load_until_fatal(folder.track("Bad Song.flac")), testing::ExitedWithCode(1),
-                    box("Error decoding \"Bad Song.flac\". Error: FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH"));
+        EXPECT_EXIT(
+            load_until_fatal(folder.track("Bad Song.flac")), testing::ExitedWithCode(1),
+            box("Error decoding \"Bad Song.flac\". Error: FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH"));
     }
 
     TEST_F(Track_Failure, FileCutInsideAFrameLosesSync)

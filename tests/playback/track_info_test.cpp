@@ -54,7 +54,8 @@ namespace
         for (const auto& [peak, text] : cases)
         {
             track.peak = peak;
-            EXPECT_NE(track.get_info().find(" 16bit " + text + " 3%"), std::string::npos) << peak << ": " << track.get_info();
+            EXPECT_NE(track.get_info().find(" 16bit " + text + " 3%"), std::string::npos)
+                << peak << ": " << track.get_info();
         }
     }
 
@@ -78,7 +79,8 @@ namespace
 
     TEST_F(Track_Info, RoundsTheVolumeToWholePercent)
     {
-        const std::vector<std::pair<double, std::string>> cases{{1.0, "100%"}, {0.455, "46%"}, {0.0, "0%"}, {0.004, "0%"}, {0.005, "1%"}};
+        const std::vector<std::pair<double, std::string>> cases{
+            {1.0, "100%"}, {0.455, "46%"}, {0.0, "0%"}, {0.004, "0%"}, {0.005, "1%"}};
         for (const auto& [volume, text] : cases)
         {
             track.volume = volume;

@@ -174,8 +174,8 @@ namespace
         {
             // FL FR C LFE BL BR
             const int32_t full = bits == 16 ? 32767 : 8388607;
-            const std::vector<int32_t> samples{1000, 2000, 3000, full, 4000, 5000,
-                                               -1000, 0, 10000, -full - 1, 0, -7000};
+            const std::vector<int32_t> samples{1000,  2000, 3000,  full,      4000, 5000,
+                                               -1000, 0,    10000, -full - 1, 0,    -7000};
             auto file = folder.samples("surround.flac", samples, 6, bits, 48000);
             Corvane::Track track(nullptr);
             track.load(file);
@@ -200,15 +200,15 @@ namespace
     TEST(Normalisation, FactorIsOneWithinTenPercentOfFullScaleElseTheInversePeak)
     {
         Corvane::Track track(nullptr);
-        const std::vector<std::pair<double, double>> cases{
-            {0.95, 1.0}, {1.0, 1.0}, {1.11, 1.0}, {0.5, 2.0}, {0.8, 1.25}, {1.2, 1.0 / 1.2}, {0.0, 1.0}, {-0.3, 1.0}};
+        const std::vector<std::pair<double, double>> cases{{0.95, 1.0}, {1.0, 1.0},       {1.11, 1.0}, {0.5, 2.0},
+                                                           {0.8, 1.25}, {1.2, 1.0 / 1.2}, {0.0, 1.0},  {-0.3, 1.0}};
         for (const auto& [peak, factor] : cases)
         {
             track.peak = peak;
             EXPECT_DOUBLE_EQ(track.get_factor(), factor) << peak;
         }
         track.channels = 2;
-        track.samples = new double*[2]{Platform::reserve_doubles(1), Platform::reserve_doubles(1)};
+        track.samples = new double* [2] { Platform::reserve_doubles(1), Platform::reserve_doubles(1) };
         Platform::commit_doubles(track.samples[0], 0, 1);
         Platform::commit_doubles(track.samples[1], 0, 1);
         track.samples[0][0] = 0.25;

@@ -30,17 +30,16 @@ namespace Corvane
         }
 
         // The arguments of the system's own `pcm.hw`, accepted and ignored: there is one card.
-        const char* hw_arguments =
-            "    @args [ CARD DEV SUBDEV ]\n"
-            "    @args.CARD { type string default \"0\" }\n"
-            "    @args.DEV { type integer default 0 }\n"
-            "    @args.SUBDEV { type integer default -1 }\n";
+        const char* hw_arguments = "    @args [ CARD DEV SUBDEV ]\n"
+                                   "    @args.CARD { type string default \"0\" }\n"
+                                   "    @args.DEV { type integer default 0 }\n"
+                                   "    @args.SUBDEV { type integer default -1 }\n";
 
         std::string file_card(const Test_Sound_Card& card)
         {
             std::ostringstream text;
-            text << "pcm.!hw {\n" << hw_arguments
-                 << "    type file\n"
+            text << "pcm.!hw {\n"
+                 << hw_arguments << "    type file\n"
                  << "    slave.pcm { type null }\n"
                  << "    file " << quoted(card.capture_path()) << "\n"
                  << "    format \"raw\"\n"
@@ -55,8 +54,8 @@ namespace Corvane
             text << "pcm_type.corvane_test {\n"
                  << "    lib " << quoted(test_sound_card_plugin()) << "\n"
                  << "}\n"
-                 << "pcm.!hw {\n" << hw_arguments
-                 << "    type corvane_test\n"
+                 << "pcm.!hw {\n"
+                 << hw_arguments << "    type corvane_test\n"
                  << "    capture " << quoted(card.capture_path()) << "\n"
                  << "    log " << quoted(card.log_path()) << "\n"
                  << "    formats " << quoted(card.formats) << "\n";
@@ -89,12 +88,30 @@ namespace Corvane
         }
     }
 
-    std::string Test_Sound_Card::config_path() const { return folder + "/asound.conf"; }
-    std::string Test_Sound_Card::capture_path() const { return folder + "/capture.raw"; }
-    std::string Test_Sound_Card::log_path() const { return folder + "/events.log"; }
-    std::string Test_Sound_Card::busy_path() const { return folder + "/busy"; }
-    std::string Test_Sound_Card::stall_path() const { return folder + "/stall"; }
-    std::string Test_Sound_Card::suspend_path() const { return folder + "/suspend"; }
+    std::string Test_Sound_Card::config_path() const
+    {
+        return folder + "/asound.conf";
+    }
+    std::string Test_Sound_Card::capture_path() const
+    {
+        return folder + "/capture.raw";
+    }
+    std::string Test_Sound_Card::log_path() const
+    {
+        return folder + "/events.log";
+    }
+    std::string Test_Sound_Card::busy_path() const
+    {
+        return folder + "/busy";
+    }
+    std::string Test_Sound_Card::stall_path() const
+    {
+        return folder + "/stall";
+    }
+    std::string Test_Sound_Card::suspend_path() const
+    {
+        return folder + "/suspend";
+    }
 
     void Test_Sound_Card::write() const
     {
@@ -106,7 +123,7 @@ namespace Corvane
         write_file(capture_path(), "");
         write_file(log_path(), "");
         replace_file(config_path(), "# The tests' virtual sound card, written by the tests.\n" +
-                                      (sink == Sink::file ? file_card(*this) : paced_card(*this)));
+                                        (sink == Sink::file ? file_card(*this) : paced_card(*this)));
     }
 
     std::string test_sound_card_plugin()

@@ -19,7 +19,7 @@ namespace Corvane
             paced, // the test plugin: consumes at the stream's rate
         };
 
-        std::string folder;                     // holds the configuration, capture, log and control files
+        std::string folder; // holds the configuration, capture, log and control files
         Sink sink = Sink::paced;
         std::string formats = "S24_3LE S32_LE"; // paced: sample layouts accepted, ALSA names
         std::string rates;                      // paced: rates accepted in Hz, space-separated; empty: 8000 to 384000
@@ -29,9 +29,9 @@ namespace Corvane
 
         std::string config_path() const;  // the value for ALSA_CONFIG_PATH
         std::string capture_path() const; // raw frames as written (file card: since the last open)
-        std::string log_path() const;     // paced: one event per line ("open", "hw_params 44100 S24_3LE 2 441 882", ...)
-        std::string busy_path() const;    // paced: opens fail with EBUSY while this file exists
-        std::string stall_path() const;   // paced: a running stream stalls for good once this file exists
+        std::string log_path() const;   // paced: one event per line ("open", "hw_params 44100 S24_3LE 2 441 882", ...)
+        std::string busy_path() const;  // paced: opens fail with EBUSY while this file exists
+        std::string stall_path() const; // paced: a running stream stalls for good once this file exists
         std::string suspend_path() const; // paced: a running stream suspends once when this file appears
 
         // Creates the folder, writes the configuration, empties the capture and the log and

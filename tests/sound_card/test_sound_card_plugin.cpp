@@ -27,24 +27,24 @@ namespace
 {
     struct Card_Config
     {
-        std::string capture;                    // file that receives every frame written
-        std::string log;                        // event log, one line per event; empty: none
+        std::string capture; // file that receives every frame written
+        std::string log;     // event log, one line per event; empty: none
         std::vector<unsigned> formats{SND_PCM_FORMAT_S24_3LE, SND_PCM_FORMAT_S32_LE};
         std::vector<unsigned> rates{8000,  11025, 16000, 22050,  32000,  44100,  48000,
                                     64000, 88200, 96000, 176400, 192000, 352800, 384000};
-        bool busy = false;                      // every open fails with EBUSY
-        std::string busy_file;                  // opens fail with EBUSY while this file exists
-        long long stall_after = -1;             // frames consumed before the card stalls; -1: never
-        std::string stall_file;                 // the card stalls once this file exists
-        std::string suspend_file;               // the card suspends once when this file appears
-        long long min_period_bytes = 64;        // shortest period the card allows, in bytes
+        bool busy = false;               // every open fails with EBUSY
+        std::string busy_file;           // opens fail with EBUSY while this file exists
+        long long stall_after = -1;      // frames consumed before the card stalls; -1: never
+        std::string stall_file;          // the card stalls once this file exists
+        std::string suspend_file;        // the card suspends once when this file appears
+        long long min_period_bytes = 64; // shortest period the card allows, in bytes
     };
 
     struct Card
     {
         snd_pcm_ioplug_t io{};
         Card_Config config;
-        int timer = -1;                  // timerfd ticking once per period while running
+        int timer = -1; // timerfd ticking once per period while running
         FILE* capture = nullptr;
         FILE* log = nullptr;
         unsigned frame_bytes = 0;
@@ -56,7 +56,7 @@ namespace
         int64_t start_ns = 0;            // monotonic time of the last start or resume
         bool running = false;
         bool xrun = false;
-        bool stalled = false;            // stays set until the card is closed
+        bool stalled = false; // stays set until the card is closed
     };
 
     bool file_exists(const std::string& path)
@@ -191,14 +191,13 @@ namespace
         return snd_pcm_sframes_t(card.consumed % io->buffer_size);
     }
 
-    snd_pcm_sframes_t card_transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
-                                    snd_pcm_uframes_t offset, snd_pcm_uframes_t size)
+    snd_pcm_sframes_t card_transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t offset,
+                                    snd_pcm_uframes_t size)
     {
         Card& card = card_of(io);
-        const auto* bytes = static_cast<const unsigned char*>(areas[0].addr) +
-                            (areas[0].first + offset * areas[0].step) / 8;
-        if (std::fwrite(bytes, card.frame_bytes, size, card.capture) != size ||
-            std::fflush(card.capture) != 0)
+        const auto* bytes =
+            static_cast<const unsigned char*>(areas[0].addr) + (areas[0].first + offset * areas[0].step) / 8;
+        if (std::fwrite(bytes, card.frame_bytes, size, card.capture) != size || std::fflush(card.capture) != 0)
             return -EIO;
         card.written += size;
         return snd_pcm_sframes_t(size);
@@ -210,8 +209,8 @@ namespace
         card.frame_bytes = unsigned(snd_pcm_format_physical_width(io->format)) / 8 * io->channels;
         card.avail_min = io->period_size;
         std::ostringstream line;
-        line << "hw_params " << io->rate << ' ' << snd_pcm_format_name(io->format) << ' '
-             << io->channels << ' ' << io->period_size << ' ' << io->buffer_size;
+        line << "hw_params " << io->rate << ' ' << snd_pcm_format_name(io->format) << ' ' << io->channels << ' '
+             << io->period_size << ' ' << io->buffer_size;
         log_event(card, line.str());
         return 0;
     }
@@ -247,8 +246,7 @@ namespace
         return 0;
     }
 
-    int card_poll_revents(snd_pcm_ioplug_t* io, struct pollfd* descriptors, unsigned int count,
-                          unsigned short* revents)
+    int card_poll_revents(snd_pcm_ioplug_t* io, struct pollfd* descriptors, unsigned int count, unsigned short* revents)
     {
         Card& card = card_of(io);
         uint64_t ticks;
@@ -277,7 +275,8 @@ namespace
 
     const snd_pcm_ioplug_callback_t& callbacks()
     {
-        static const snd_pcm_ioplug_callback_t table = [] {
+        static const snd_pcm_ioplug_callback_t table = []
+        {
             snd_pcm_ioplug_callback_t c{};
             c.start = card_start;
             c.stop = card_stop;
@@ -392,13 +391,13 @@ namespace
         const auto min_period = unsigned(card.config.min_period_bytes);
         int result = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, 1, &access);
         if (result >= 0)
-            result = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT,
-                                                   unsigned(card.config.formats.size()), card.config.formats.data());
+            result = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, unsigned(card.config.formats.size()),
+                                                   card.config.formats.data());
         if (result >= 0)
             result = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_CHANNELS, 2, 2);
         if (result >= 0)
-            result = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_RATE,
-                                                   unsigned(card.config.rates.size()), card.config.rates.data());
+            result = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_RATE, unsigned(card.config.rates.size()),
+                                                   card.config.rates.data());
         if (result >= 0)
             result = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, min_period, 1u << 22);
         if (result >= 0)

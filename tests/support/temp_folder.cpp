@@ -31,7 +31,8 @@ namespace Test_Support
     Temp_Folder::~Temp_Folder()
     {
         // rm copes with paths longer than the system accepts in one call.
-        const std::string command = "chmod -R u+rwx '" + path.string() + "' 2>/dev/null; rm -rf '" + path.string() + "'";
+        const std::string command =
+            "chmod -R u+rwx '" + path.string() + "' 2>/dev/null; rm -rf '" + path.string() + "'";
         if (std::system(command.c_str()) != 0)
         {
             std::error_code ignored;

@@ -22,8 +22,8 @@ namespace Flac_Fixture
             std::vector<uint64_t> frame_offsets;
         };
 
-        FLAC__StreamEncoderWriteStatus write_callback(const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes,
-                                                      uint32_t samples, uint32_t, void* client_data)
+        FLAC__StreamEncoderWriteStatus write_callback(const FLAC__StreamEncoder*, const FLAC__byte buffer[],
+                                                      size_t bytes, uint32_t samples, uint32_t, void* client_data)
         {
             auto* sink = static_cast<Sink*>(client_data);
             if (samples > 0)
@@ -36,8 +36,9 @@ namespace Flac_Fixture
         FLAC__StreamEncoderSeekStatus seek_callback(const FLAC__StreamEncoder*, FLAC__uint64 offset, void* client_data)
         {
             auto* sink = static_cast<Sink*>(client_data);
-            return std::fseek(sink->file, static_cast<long>(offset), SEEK_SET) == 0 ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
-                                                                                   : FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+            return std::fseek(sink->file, static_cast<long>(offset), SEEK_SET) == 0
+                       ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
+                       : FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
         }
 
         FLAC__StreamEncoderTellStatus tell_callback(const FLAC__StreamEncoder*, FLAC__uint64* offset, void* client_data)
@@ -114,7 +115,8 @@ namespace Flac_Fixture
                       FLAC__stream_encoder_set_streamable_subset(encoder, false);
             // Without a seek callback the encoder cannot go back to fix STREAMINFO, so the
             // estimate is what a reader finds there.
-            const uint64_t declared = options.declared_frames < 0 ? frames : static_cast<uint64_t>(options.declared_frames);
+            const uint64_t declared =
+                options.declared_frames < 0 ? frames : static_cast<uint64_t>(options.declared_frames);
             ok = ok && FLAC__stream_encoder_set_total_samples_estimate(encoder, declared);
             if (options.blocksize)
                 ok = ok && FLAC__stream_encoder_set_blocksize(encoder, options.blocksize);
@@ -138,7 +140,8 @@ namespace Flac_Fixture
         return samples;
     }
 
-    std::vector<uint64_t> write(const std::string& path, const Options& options, const std::vector<int32_t>& interleaved)
+    std::vector<uint64_t> write(const std::string& path, const Options& options,
+                                const std::vector<int32_t>& interleaved)
     {
         if (options.channels == 0 || interleaved.size() % options.channels != 0)
             throw std::runtime_error("the sample count is not a whole number of frames");
@@ -154,17 +157,19 @@ namespace Flac_Fixture
             throw std::runtime_error("cannot create " + path);
         Sink sink{file.get(), {}};
         const bool exact = options.declared_frames < 0;
-        const auto status = FLAC__stream_encoder_init_stream(encoder.get(), write_callback, exact ? seek_callback : nullptr,
-                                                             exact ? tell_callback : nullptr, nullptr, &sink);
+        const auto status =
+            FLAC__stream_encoder_init_stream(encoder.get(), write_callback, exact ? seek_callback : nullptr,
+                                             exact ? tell_callback : nullptr, nullptr, &sink);
         if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK)
-            throw std::runtime_error(std::string("libFLAC encoder: ") + FLAC__StreamEncoderInitStatusString[status] + " / " +
-                                     FLAC__stream_encoder_get_resolved_state_string(encoder.get()));
+            throw std::runtime_error(std::string("libFLAC encoder: ") + FLAC__StreamEncoderInitStatusString[status] +
+                                     " / " + FLAC__stream_encoder_get_resolved_state_string(encoder.get()));
 
         const uint64_t chunk = 4096;
         for (uint64_t done = 0; done < frames; done += chunk)
         {
             const auto count = static_cast<uint32_t>(std::min(chunk, frames - done));
-            if (!FLAC__stream_encoder_process_interleaved(encoder.get(), interleaved.data() + done * options.channels, count))
+            if (!FLAC__stream_encoder_process_interleaved(encoder.get(), interleaved.data() + done * options.channels,
+                                                          count))
                 throw std::runtime_error(std::string("libFLAC encoder: ") +
                                          FLAC__stream_encoder_get_resolved_state_string(encoder.get()));
         }
@@ -201,7 +206,8 @@ namespace Flac_Fixture
         corrupt(path, end - 1);
     }
 
-    void renumber_frame(const std::string& path, const std::vector<uint64_t>& frame_offsets, size_t frame, uint32_t number)
+    void renumber_frame(const std::string& path, const std::vector<uint64_t>& frame_offsets, size_t frame,
+                        uint32_t number)
     {
         std::vector<uint8_t> bytes;
         {
@@ -216,7 +222,12 @@ namespace Flac_Fixture
         header.insert(header.end(), coded.begin(), coded.end());
         // The blocksize and rate codes that add bytes after the number.
         const uint8_t block_code = bytes[start + 2] >> 4, rate_code = bytes[start + 2] & 0x0F;
-        const size_t extra = (block_code == 6 ? 1 : block_code == 7 ? 2 : 0) + (rate_code == 12 ? 1 : rate_code >= 13 && rate_code <= 14 ? 2 : 0);
+        const size_t extra = (block_code == 6   ? 1
+                              : block_code == 7 ? 2
+                                                : 0) +
+                             (rate_code == 12                      ? 1
+                              : rate_code >= 13 && rate_code <= 14 ? 2
+                                                                   : 0);
         const size_t rest = start + 4 + old_number;
         header.insert(header.end(), bytes.begin() + rest, bytes.begin() + rest + extra);
         header.push_back(crc8(header));

@@ -28,7 +28,8 @@ namespace Flac_Fixture
 
     // Encodes `interleaved` (frames x channels) into `path`. Returns the byte offset of every
     // audio frame in the file. Throws std::runtime_error when libFLAC refuses.
-    std::vector<uint64_t> write(const std::string& path, const Options& options, const std::vector<int32_t>& interleaved);
+    std::vector<uint64_t> write(const std::string& path, const Options& options,
+                                const std::vector<int32_t>& interleaved);
 
     // make_tone + write.
     std::vector<uint64_t> write_tone(const std::string& path, const Options& options);
@@ -46,7 +47,8 @@ namespace Flac_Fixture
     // Gives audio frame `frame` the frame number `number` (fixed-blocksize streams count
     // frames, so its samples claim to start at number x blocksize), with both checksums
     // made good again: a stream that jumps ahead, as a damaged or hostile file can.
-    void renumber_frame(const std::string& path, const std::vector<uint64_t>& frame_offsets, size_t frame, uint32_t number);
+    void renumber_frame(const std::string& path, const std::vector<uint64_t>& frame_offsets, size_t frame,
+                        uint32_t number);
 
     // A file that holds no FLAC stream at all.
     void write_not_flac(const std::string& path);

@@ -51,20 +51,34 @@ namespace
         {
             const std::string arg = argv[i];
             auto& o = command.options;
-            if (arg == "--rate") o.sample_rate = static_cast<uint32_t>(number(argc, argv, i));
-            else if (arg == "--bits") o.bits = static_cast<uint32_t>(number(argc, argv, i));
-            else if (arg == "--channels") o.channels = static_cast<uint32_t>(number(argc, argv, i));
-            else if (arg == "--seconds") o.seconds = number(argc, argv, i);
-            else if (arg == "--tone") o.tone = number(argc, argv, i);
-            else if (arg == "--amplitude") o.amplitude = number(argc, argv, i);
-            else if (arg == "--declare-frames") o.declared_frames = static_cast<int64_t>(number(argc, argv, i));
-            else if (arg == "--blocksize") o.blocksize = static_cast<uint32_t>(number(argc, argv, i));
-            else if (arg == "--compression") o.compression = static_cast<uint32_t>(number(argc, argv, i));
-            else if (arg == "--truncate-bytes") command.truncate_bytes = static_cast<int64_t>(number(argc, argv, i));
-            else if (arg == "--corrupt-frame") command.corrupt_frame = static_cast<int64_t>(number(argc, argv, i));
-            else if (arg == "--not-flac") command.not_flac = true;
-            else if (!arg.empty() && arg[0] != '-' && command.path.empty()) command.path = arg;
-            else usage("unknown argument " + arg);
+            if (arg == "--rate")
+                o.sample_rate = static_cast<uint32_t>(number(argc, argv, i));
+            else if (arg == "--bits")
+                o.bits = static_cast<uint32_t>(number(argc, argv, i));
+            else if (arg == "--channels")
+                o.channels = static_cast<uint32_t>(number(argc, argv, i));
+            else if (arg == "--seconds")
+                o.seconds = number(argc, argv, i);
+            else if (arg == "--tone")
+                o.tone = number(argc, argv, i);
+            else if (arg == "--amplitude")
+                o.amplitude = number(argc, argv, i);
+            else if (arg == "--declare-frames")
+                o.declared_frames = static_cast<int64_t>(number(argc, argv, i));
+            else if (arg == "--blocksize")
+                o.blocksize = static_cast<uint32_t>(number(argc, argv, i));
+            else if (arg == "--compression")
+                o.compression = static_cast<uint32_t>(number(argc, argv, i));
+            else if (arg == "--truncate-bytes")
+                command.truncate_bytes = static_cast<int64_t>(number(argc, argv, i));
+            else if (arg == "--corrupt-frame")
+                command.corrupt_frame = static_cast<int64_t>(number(argc, argv, i));
+            else if (arg == "--not-flac")
+                command.not_flac = true;
+            else if (!arg.empty() && arg[0] != '-' && command.path.empty())
+                command.path = arg;
+            else
+                usage("unknown argument " + arg);
         }
         if (command.path.empty())
             usage("no output file given");
