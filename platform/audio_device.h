@@ -26,6 +26,16 @@ namespace Platform
         failed,    // the stream broke and could not be recovered
     };
 
+    // The card that Audio_Device::open() opens.
+    struct Audio_Card
+    {
+        int index = 0;    // the system's number of the card
+        std::string name; // readable, for other programs that ask who holds it
+    };
+
+    // Any thread; does not block; throws nothing.
+    Audio_Card default_audio_card();
+
     // One exclusive, raw stream: 2 channels, 24 valid bits in 3-byte (S24_3LE) or 4-byte
     // (sample << 8, S32_LE) little-endian containers, at the track's exact rate.
     // Every call is made by the one play thread that owns the object.

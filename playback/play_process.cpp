@@ -2,9 +2,11 @@
 // in, render buffer after buffer from memory, apply seeks, and on pause, stop or the end of
 // the track fade out and close the stream. Samples leave as 24-bit little-endian integers.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "engine/exception.h"
 #include "platform/realtime.h"
@@ -21,6 +23,13 @@ namespace Corvane
 
         constexpr double start_fade_seconds = 0.25;
         constexpr double seek_fade_seconds = 0.15;
+
+        // A track that ended with nothing following gives the card back after this long.
+        constexpr double end_grace_seconds = 2.0;
+
+        // A sound server that let go of the card may take a moment to close its last stream.
+        constexpr int open_retries = 20;
+        constexpr auto open_retry_pause = std::chrono::milliseconds(50);
 
         [[noreturn]] void raise_device_busy()
         {
@@ -82,6 +91,22 @@ namespace Corvane
             return true;
         }
 
+        // With the card closed: kept while another track follows (a load, or the end of this
+        // one, whose successor the main loop is about to load), given back on a pause, when
+        // another program was promised it, and at exit.
+        void keep_or_give_back(Track* track)
+        {
+            Platform::Device_Reservation& reservation = track->reservation;
+            if (track->quit.load() || reservation.release_requested())
+                reservation.release();
+            else if (track->loading.load())
+                reservation.keep(-1.0);
+            else if (track->position.load() >= track->frame_count.load())
+                reservation.keep(end_grace_seconds);
+            else
+                reservation.release();
+        }
+
         void play_body(Track* track)
         {
             Track::Play_Process process;
@@ -112,11 +137,18 @@ namespace Corvane
             Platform::leave_realtime_class();
     }
 
+    Track::Play_Process::Hand_Back::~Hand_Back()
+    {
+        if (track)
+            keep_or_give_back(track);
+    }
+
     void Track::Play_Process::operator()(Track* played)
     try
     {
         lock = std::unique_lock(played->mutex);
         track = played;
+        hand_back.track = played;
         // The Track is being destroyed, or the user picked another track while this run
         // waited: opening a stream only to close it again would delay either.
         if (give_way(track))
@@ -145,6 +177,9 @@ namespace Corvane
 
         for (;;)
         {
+            // A program that ranks higher was promised the card: pause as the user would.
+            if (track->reservation.release_requested())
+                track->playing.store(false);
             if (!track->playing.load(std::memory_order_relaxed) || track->quit.load(std::memory_order_relaxed))
                 return stop();
             fill_buffer();
@@ -176,7 +211,7 @@ namespace Corvane
         // No device enumerator, activation, raw-stream switch, render service or event
         // hand-over here: the platform's device covers them, and an ALSA hw device is always
         // raw. A device that is there but cannot be opened is what failed activation meant.
-        switch (device.open())
+        switch (open_device())
         {
         case Platform::Audio_Result::ok: break;
         case Platform::Audio_Result::no_device: throw Kestrane::Exception("Could not get the default audio device.");
@@ -203,6 +238,26 @@ namespace Corvane
         }
         if (result != Platform::Audio_Result::ok || buffer_frames == 0)
             throw Kestrane::Exception("Could not initialize the audio client.");
+    }
+
+    // Borrows the card from whoever holds it for the desktop, then opens it. A card that
+    // nobody manages is opened directly; one that a higher-ranking program keeps is busy.
+    Platform::Audio_Result Track::Play_Process::open_device()
+    {
+        const Platform::Audio_Card card = Platform::default_audio_card();
+        switch (track->reservation.acquire(card.index, card.name))
+        {
+        case Platform::Reservation::refused: return Platform::Audio_Result::device_in_use;
+        case Platform::Reservation::reserved: reserved = true; break;
+        default: break;
+        }
+        Platform::Audio_Result result = device.open();
+        for (int retry = 0; reserved && result == Platform::Audio_Result::device_in_use && retry < open_retries; ++retry)
+        {
+            std::this_thread::sleep_for(open_retry_pause);
+            result = device.open();
+        }
+        return result;
     }
 
     Platform::Audio_Result Track::Play_Process::try_format(bool padded_samples)

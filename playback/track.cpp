@@ -284,6 +284,8 @@ namespace Corvane
         void load_body(Track* track)
         {
             std::lock_guard lock(track->mutex);
+            // The card stays borrowed from the desktop while the next track decodes.
+            track->reservation.keep(-1.0);
             free_samples(track);
             const std::shared_ptr<File> file = track->file;
             const std::string path = full_path(file);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/audio_device.h"
+#include "platform/device_reservation.h"
 
 namespace Kestrane
 {
@@ -69,6 +70,9 @@ namespace Corvane
         std::atomic<int32_t> seek{0};          // pending seek in frames, applied by the play thread
         double** samples = nullptr;            // channels arrays of frame_count doubles, 1.0 = full scale
         std::mutex mutex;                      // held by a loader or a play thread for its whole run
+        // The sound card borrowed from the desktop: taken by a run, kept between tracks,
+        // given back on a pause and at exit. Used by the loader and play threads only.
+        Platform::Device_Reservation reservation;
 
         // Loader and play threads alive (started, not yet finished). The destructor waits
         // for zero: a play thread may still be queued on `mutex` when the Track goes away.
@@ -81,7 +85,7 @@ namespace Corvane
     {
     public:
         Play_Process() = default;
-        ~Play_Process(); // leaves the real-time class, closes the device, then releases `mutex`
+        ~Play_Process(); // leaves the real-time class, closes the device, keeps or gives back the card, releases `mutex`
         Play_Process(const Play_Process&) = delete;
         Play_Process& operator=(const Play_Process&) = delete;
 
@@ -91,16 +95,25 @@ namespace Corvane
         void fade(double volume, double seconds);
         void fill_buffer();
         void stop();
+        Platform::Audio_Result open_device();
 
         Track* track = nullptr;
         // Taken by operator() and declared before `device`, so that the device closes before
         // the mutex is released: a run waiting on it opens the card at once, and a card has
         // one handle.
         std::unique_lock<std::mutex> lock;
+        // Between `lock` and `device`: once the card is closed, and before another run or a
+        // load can start, its reservation is kept for the next track or given back.
+        struct Hand_Back
+        {
+            Track* track = nullptr; // set once the run holds the mutex
+            ~Hand_Back();
+        } hand_back;
         Platform::Audio_Device device;
         uint32_t block_align = 0;   // bytes per frame: 6 (3-byte samples) or 8 (4-byte)
         uint32_t buffer_frames = 0; // frames per device buffer
         bool realtime = false;      // the thread entered the real-time class
         bool padded = false;        // 24 valid bits in 4-byte containers
+        bool reserved = false;      // the card was reserved for this run
     };
 }

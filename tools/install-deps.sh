@@ -5,8 +5,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libflac-dev libfreetype-dev libglew-dev libsdl2-dev libasound2-dev libx11-dev libxrandr-dev libxinerama-dev
-  libgtest-dev
-  xvfb xserver-xephyr xauth xdotool x11-utils imagemagick libgl1-mesa-dri
+  libdbus-1-dev libgtest-dev
+  xvfb xserver-xephyr xauth xdotool x11-utils imagemagick libgl1-mesa-dri dbus-daemon
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -193,6 +195,40 @@ namespace Platform
             }
         }
     };
+
+    // As the `hw` device picks its card: ALSA_PCM_CARD, ALSA_CARD, then defaults.pcm.card.
+    Audio_Card default_audio_card()
+    {
+        Audio_Card card;
+        std::string chosen;
+        for (const char* variable : {"ALSA_PCM_CARD", "ALSA_CARD"})
+            if (const char* value = std::getenv(variable); value && *value && chosen.empty())
+                chosen = value;
+        snd_config_t* top = nullptr;
+        snd_config_t* node = nullptr;
+        long number = 0;
+        const char* text = nullptr;
+        if (chosen.empty() && snd_config_update_ref(&top) >= 0)
+        {
+            if (snd_config_search(top, "defaults.pcm.card", &node) >= 0)
+            {
+                if (snd_config_get_integer(node, &number) >= 0)
+                    chosen = std::to_string(number);
+                else if (snd_config_get_string(node, &text) >= 0 && text)
+                    chosen = text;
+            }
+            snd_config_unref(top);
+        }
+        if (!chosen.empty())
+            card.index = std::max(0, snd_card_get_index(chosen.c_str()));
+        char* name = nullptr;
+        if (snd_card_get_name(card.index, &name) >= 0 && name)
+            card.name = name;
+        else
+            card.name = "hw:" + std::to_string(card.index);
+        std::free(name);
+        return card;
+    }
 
     Audio_Device::Audio_Device() : state(std::make_unique<State>()) {}
 

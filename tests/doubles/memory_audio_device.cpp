@@ -123,6 +123,11 @@ namespace Platform
         std::chrono::steady_clock::time_point start_time;
     };
 
+    Audio_Card default_audio_card()
+    {
+        return {0, "Memory card"};
+    }
+
     Audio_Device::Audio_Device() : state(std::make_unique<State>())
     {
         std::lock_guard lock(shared().mutex);
@@ -155,17 +160,24 @@ namespace Platform
         std::lock_guard lock(s.mutex);
         // Like the real device, it says which call failed.
         failure.clear();
-        if (s.settings.open_result == Audio_Result::ok && s.held > 0)
+        Audio_Result result = s.settings.open_result;
+        if (s.settings.busy_opens > 0)
+        {
+            --s.settings.busy_opens;
+            failure = "open: the holder is still closing the device";
+            return Audio_Result::device_in_use;
+        }
+        if (result == Audio_Result::ok && s.held > 0)
         {
             ++s.refused;
             failure = "open: the device is held";
             return Audio_Result::device_in_use;
         }
-        state->opened = s.settings.open_result == Audio_Result::ok;
+        state->opened = result == Audio_Result::ok;
         s.held += state->opened ? 1 : 0;
         if (!state->opened)
             failure = "open: refused by the test";
-        return s.settings.open_result;
+        return result;
     }
 
     Audio_Result Audio_Device::test_format(uint32_t sample_rate, bool padded)

@@ -27,6 +27,7 @@ namespace Memory_Audio_Device
         Platform::Audio_Result open_result = Platform::Audio_Result::ok;
         // Closing takes this long, as on a real card; the device stays held until it is over.
         std::chrono::microseconds close_time{0};
+        int busy_opens = 0;                  // the first opens report the device in use (a holder still closing it)
         bool refuse_packed = false;          // 3-byte layout refused at every rate
         bool refuse_padded = false;          // 4-byte layout refused at every rate
         std::vector<uint32_t> refused_rates; // both layouts refused at these rates, Hz

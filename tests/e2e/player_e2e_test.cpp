@@ -1,7 +1,8 @@
 // The real executable in generated libraries, driven with the mouse and keys under the test
 // display and heard through the paced test card: the footer's states, a picked track played
 // normalised and faded in, pause, the waveform view, next track, shuffle, the end of a track,
-// Escape, and the error box of a folder without music.
+// Escape, and the error box of a folder without music. The card is borrowed from a sound
+// server on a private session bus and given back on pause and exit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -114,7 +115,9 @@ namespace
 
     TEST(Player_End_To_End, PlaysAPickedTrackPausesShowsTheWaveformStepsAndShuffles)
     {
+        // As on a desktop: a sound server (WirePlumber's rank) holds the card until asked.
         Player_Session session;
+        session.sound_server_priority = -20;
         write_track(session.music / "101.flac", 10.0, 441.0);
         const Generated_Track picked = write_track(session.music / "102.flac", 10.0, 882.0);
         write_track(session.music / "103.flac", 10.0, 1764.0);
@@ -171,9 +174,13 @@ namespace
         EXPECT_TRUE(screen_shows(
             session, [](const Screenshot& s) { return playing_strip(s) && browser_highlights(s, 1); }, 5.0))
             << "playing: light grey strip, the picked track white";
+        const Corvane::Test_Reservation_Owner& server = *session.sound_server;
+        EXPECT_EQ(server.count("granted 10"), 1) << "the card was not asked for";
 
-        // S pauses: the strip turns white, the idle text returns and the card stops receiving.
+        // S pauses: the card goes back to the sound server at once, the strip turns white,
+        // the idle text returns and the card stops receiving.
         press_key(session.window, "s");
+        EXPECT_TRUE(server.wait_for("owned", 1.0, 2)) << "the sound server did not get its card back";
         EXPECT_TRUE(screen_shows(
             session, [&](const Screenshot& s) { return idle_strip(s) && footer_text(s).width() == idle_text_width; },
             5.0, &shot))
@@ -198,7 +205,10 @@ namespace
         ASSERT_TRUE(screen_shows(
             session, [](const Screenshot& s) { return browser_highlights(s, 1); }, 5.0));
 
-        // C goes on to the next track: it turns white and its tone reaches the card.
+        // C goes on to the next track: it turns white and its tone reaches the card, which
+        // stays Corvane's throughout.
+        EXPECT_EQ(server.count("granted 10"), 2) << "resuming did not ask for the card again";
+        const size_t server_events = server.log().size();
         press_key(session.window, "c");
         ASSERT_TRUE(screen_shows(
             session, [](const Screenshot& s) { return playing_strip(s) && browser_highlights(s, 2); }, 10.0))
@@ -206,6 +216,7 @@ namespace
         ASSERT_TRUE(poll([&] { return count_events(session.card, "open") >= 3; }, 5.0));
         ASSERT_TRUE(capture_grows(session, start_fade + 0.3, 5.0));
         EXPECT_NEAR(latest_tone(session), 1764.0, 30.0) << "not the next track's tone";
+        EXPECT_EQ(server.log().size(), server_events) << "the card changed hands between tracks";
 
         // W turns shuffle on: a track of the shuffle order plays and the footer line gains
         // " Shuffle" (the track names and numbers have the same width, digits being
@@ -220,9 +231,11 @@ namespace
         const int shuffle_width = footer_text(shot).width() - plain_width;
         EXPECT_TRUE(shuffle_width >= 40 && shuffle_width <= 62) << "\" Shuffle\" took " << shuffle_width << " px";
 
-        // Escape hides the window at once and ends the player with exit code 0.
+        // Escape hides the window at once, gives the card back and ends the player with exit
+        // code 0.
         press_key(session.window, "Escape");
         EXPECT_TRUE(poll([] { return find_window("Corvane", 0.0).empty(); }, 1.0)) << "window still shown";
+        EXPECT_TRUE(server.wait_for("owned", 1.0, 3)) << "the card was not given back at exit";
         const auto code = session.player->wait_exit(10.0);
         ASSERT_TRUE(code.has_value()) << "still running 10 s after Escape";
         EXPECT_EQ(*code, 0);

@@ -58,7 +58,19 @@ namespace E2e
     bool Player_Session::start()
     {
         card.write();
-        player.emplace(music, std::vector<std::string>{"ALSA_CONFIG_PATH=" + card.config_path()});
+        if (sound_server_priority)
+        {
+            bus = std::make_unique<Corvane::Test_Session_Bus>();
+            Corvane::Test_Reservation_Owner::Options options;
+            options.priority = *sound_server_priority;
+            options.busy_file = card.busy_path();
+            sound_server = std::make_unique<Corvane::Test_Reservation_Owner>(
+                bus->address, (folder.path / "sound-server.log").string(), options);
+            if (!sound_server->wait_for("owned", 10.0))
+                return false;
+        }
+        player.emplace(music, std::vector<std::string>{"ALSA_CONFIG_PATH=" + card.config_path(),
+                                                       "DBUS_SESSION_BUS_ADDRESS=" + (bus ? bus->address : "")});
         window = find_window("Corvane", 20.0);
         return !window.empty();
     }

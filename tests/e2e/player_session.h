@@ -13,6 +13,7 @@
 
 #include "e2e/e2e_support.h"
 #include "flac_fixture.h"
+#include "session_bus/session_bus.h"
 #include "sound_card/sound_card.h"
 
 namespace E2e
@@ -31,13 +32,19 @@ namespace E2e
     };
     Generated_Track write_track(const std::filesystem::path& path, double seconds, double tone, double amplitude = 0.5);
 
-    // A music folder, a paced test card and the player started in that folder.
+    // A music folder, a paced test card and the player started in that folder; with
+    // sound_server_priority set, also a private session bus on which a sound server (the
+    // test owner) holds the card, as on a desktop. Without, the player sees no session bus.
     struct Player_Session
     {
         Player_Session();
 
         // Starts the player and waits for its window; false when none appeared.
         bool start();
+
+        std::optional<int32_t> sound_server_priority;
+        std::unique_ptr<Corvane::Test_Session_Bus> bus;
+        std::unique_ptr<Corvane::Test_Reservation_Owner> sound_server;
 
         Temporary_Folder folder;
         std::filesystem::path music;   // the player's working directory

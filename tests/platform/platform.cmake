@@ -1,5 +1,6 @@
 # The platform layer: the folder listing and logical order on real folders, the ALSA output
-# stream against the tests' virtual sound card, and the real-time class.
+# stream against the tests' virtual sound card, the real-time class, and the card's
+# reservation on a private session bus.
 corvane_test(platform_listing_test
   SOURCES platform/listing_test.cpp
   LIBS corvane_platform_files
@@ -11,4 +12,8 @@ corvane_test(audio_device_test
 corvane_test(realtime_test
   SOURCES platform/realtime_test.cpp
   LIBS corvane_platform_realtime
+  LABELS threads)
+corvane_test(reservation_test
+  SOURCES platform/reservation_test.cpp
+  LIBS corvane_platform_reservation corvane_test_session_bus PkgConfig::DBUS
   LABELS threads)

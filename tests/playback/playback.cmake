@@ -4,8 +4,8 @@ corvane_test(playback_track_test
   LIBS corvane_playback corvane_flac_fixture
   DOUBLES LABELS threads)
 corvane_test(playback_play_test
-  SOURCES playback/play_process_test.cpp playback/play_failure_test.cpp
-  LIBS corvane_playback corvane_flac_fixture
+  SOURCES playback/play_process_test.cpp playback/play_failure_test.cpp playback/play_reservation_test.cpp
+  LIBS corvane_playback corvane_flac_fixture corvane_test_session_bus
   DOUBLES LABELS threads)
 corvane_test(playback_external_error_test
   SOURCES playback/external_error_test.cpp
