@@ -252,7 +252,8 @@ namespace Corvane
         default: break;
         }
         Platform::Audio_Result result = device.open();
-        for (int retry = 0; reserved && result == Platform::Audio_Result::device_in_use && retry < open_retries; ++retry)
+        for (int retry = 0; reserved && result == Platform::Audio_Result::device_in_use && retry < open_retries;
+             ++retry)
         {
             std::this_thread::sleep_for(open_retry_pause);
             result = device.open();

@@ -85,7 +85,7 @@ namespace Corvane
     {
     public:
         Play_Process() = default;
-        ~Play_Process(); // leaves the real-time class, closes the device, keeps or gives back the card, releases `mutex`
+        ~Play_Process(); // leaves real time, closes the device, keeps or returns the card, releases `mutex`
         Play_Process(const Play_Process&) = delete;
         Play_Process& operator=(const Play_Process&) = delete;
 

@@ -79,7 +79,8 @@ namespace Platform
 
         Message bus_method(const char* method)
         {
-            return Message(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, method));
+            return Message(
+                dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, method));
         }
 
         enum class Answer
@@ -124,19 +125,19 @@ namespace Platform
         std::mutex mutex;
         std::condition_variable changed;
         Request request = Request::none;
-        std::string address;        // of the session bus
-        int card = 0;               // acquire: the card wanted
-        std::string card_name;      // acquire: its name for others to read
-        double grace_seconds = -1;  // keep
+        std::string address;       // of the session bus
+        int card = 0;              // acquire: the card wanted
+        std::string card_name;     // acquire: its name for others to read
+        double grace_seconds = -1; // keep
         Reservation result = Reservation::unmanaged;
         std::thread service;
         std::atomic<bool> release_asked{false};
 
         // The service thread's own.
         DBusConnection* connection = nullptr;
-        int owned_card = -1;        // whose name Corvane owns; -1 for none
+        int owned_card = -1; // whose name Corvane owns; -1 for none
         std::string owned_card_name;
-        bool in_use = false;        // a run holds the card: between acquire and release or keep
+        bool in_use = false; // a run holds the card: between acquire and release or keep
         std::optional<Clock::time_point> give_back_at;
         std::vector<DBusMessage*> granted; // RequestRelease calls to answer true once the card is closed
 
@@ -186,31 +187,27 @@ namespace Platform
         // Service thread; the fields of the request are stable until it is answered.
         Reservation handle(Request what)
         {
-            switch (what)
-            {
-            case Request::acquire:
+            if (what == Request::acquire)
                 return reserve(card, card_name);
-            case Request::keep:
-                in_use = false;
-                if (granted.empty() && owned_card >= 0)
-                {
-                    if (grace_seconds >= 0)
-                        give_back_at = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                          std::chrono::duration<double>(grace_seconds));
-                    else
-                        give_back_at.reset();
-                    return Reservation::reserved;
-                }
-                give_back();
-                return Reservation::unmanaged;
-            case Request::release:
-                give_back();
-                return Reservation::unmanaged;
-            default:
-                give_back();
+            if (what == Request::keep && keep_for(grace_seconds))
+                return Reservation::reserved;
+            give_back();
+            if (what == Request::stop)
                 disconnect();
-                return Reservation::unmanaged;
-            }
+            return Reservation::unmanaged;
+        }
+
+        // Keeps the card for the next acquire, unless another program was promised it.
+        bool keep_for(double seconds)
+        {
+            in_use = false;
+            if (!granted.empty() || owned_card < 0)
+                return false;
+            give_back_at.reset();
+            if (seconds >= 0)
+                give_back_at =
+                    Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+            return true;
         }
 
         // Hears other programs for a moment; gives the card back when its time has come.
@@ -251,7 +248,8 @@ namespace Platform
                 const std::optional<uint32_t> second = request_name(wanted, true);
                 if (!second)
                     return drop();
-                if (*second == DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER || *second == DBUS_REQUEST_NAME_REPLY_ALREADY_OWNER)
+                if (*second == DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER ||
+                    *second == DBUS_REQUEST_NAME_REPLY_ALREADY_OWNER)
                     return take(wanted, name);
                 // The holder closed the card but kept its name: the card itself decides.
                 return Reservation::unmanaged;
@@ -290,7 +288,8 @@ namespace Platform
             Message hello = bus_method("Hello");
             Message reply = send(hello, bus_timeout_ms);
             const char* unique = nullptr;
-            if (!reply || !dbus_message_get_args(reply.message, nullptr, DBUS_TYPE_STRING, &unique, DBUS_TYPE_INVALID) ||
+            if (!reply ||
+                !dbus_message_get_args(reply.message, nullptr, DBUS_TYPE_STRING, &unique, DBUS_TYPE_INVALID) ||
                 !dbus_bus_set_unique_name(connection, unique) ||
                 !dbus_connection_add_filter(connection, filter, this, nullptr))
             {
@@ -373,7 +372,8 @@ namespace Platform
         {
             const std::string name = bus_name(wanted);
             const std::string path = object_path(wanted);
-            Message message(dbus_message_new_method_call(name.c_str(), path.c_str(), reserve_interface, "RequestRelease"));
+            Message message(
+                dbus_message_new_method_call(name.c_str(), path.c_str(), reserve_interface, "RequestRelease"));
             int32_t ours = priority;
             if (!message || !dbus_message_append_args(message.message, DBUS_TYPE_INT32, &ours, DBUS_TYPE_INVALID))
                 return Answer::none;
@@ -441,7 +441,8 @@ namespace Platform
         void name_lost(DBusMessage* message)
         {
             const char* name = nullptr;
-            if (owned_card < 0 || !dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID) ||
+            if (owned_card < 0 ||
+                !dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID) ||
                 bus_name(owned_card) != name)
                 return;
             owned_card = -1;
@@ -510,7 +511,8 @@ namespace Platform
             DBusMessageIter iter, dict;
             dbus_message_iter_init_append(reply.message, &iter);
             dbus_message_iter_open_container(&iter, DBUS_TYPE_ARRAY, "{sv}", &dict);
-            const auto entry = [&](const char* key, auto value) {
+            const auto entry = [&](const char* key, auto value)
+            {
                 DBusMessageIter pair;
                 dbus_message_iter_open_container(&dict, DBUS_TYPE_DICT_ENTRY, nullptr, &pair);
                 dbus_message_iter_append_basic(&pair, DBUS_TYPE_STRING, &key);

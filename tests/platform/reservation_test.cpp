@@ -53,9 +53,8 @@ namespace
 
         // An owner of card 0 that keeps `busy` while it holds the card; waits until it does
         // (or, when `owns` is false, until it has been turned away).
-        std::unique_ptr<Corvane::Test_Reservation_Owner> start_owner(const std::string& log, int32_t priority,
-                                                                     const std::string& answer = "grant",
-                                                                     bool owns = true)
+        std::unique_ptr<Corvane::Test_Reservation_Owner>
+        start_owner(const std::string& log, int32_t priority, const std::string& answer = "grant", bool owns = true)
         {
             Corvane::Test_Reservation_Owner::Options options;
             options.priority = priority;
@@ -81,7 +80,8 @@ namespace
                                                                  "/org/freedesktop/ReserveDevice1/Audio0",
                                                                  "org.freedesktop.DBus.Properties", "Get");
                 const char* interface = "org.freedesktop.ReserveDevice1";
-                dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+                dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &name,
+                                         DBUS_TYPE_INVALID);
                 if (DBusMessage* reply = dbus_connection_send_with_reply_and_block(connection, call, 2000, &error))
                 {
                     DBusMessageIter iter, variant;

@@ -33,7 +33,8 @@ namespace
             Corvane::Test_Reservation_Owner::Options options;
             options.priority = priority;
             options.answer = answer;
-            return std::make_unique<Corvane::Test_Reservation_Owner>(bus.address, (folder.root / log).string(), options);
+            return std::make_unique<Corvane::Test_Reservation_Owner>(bus.address, (folder.root / log).string(),
+                                                                     options);
         }
 
         std::shared_ptr<Corvane::File> loud(const std::string& name, double seconds)

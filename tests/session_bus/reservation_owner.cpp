@@ -156,7 +156,9 @@ namespace
                 name != changed)
                 return;
             const std::string owner = new_owner;
-            note(owner.empty() ? "owner none" : owner == dbus_bus_get_unique_name(connection) ? "owner self" : "owner other");
+            note(owner.empty()                                   ? "owner none"
+                 : owner == dbus_bus_get_unique_name(connection) ? "owner self"
+                                                                 : "owner other");
             if (owner.empty() && !owned)
                 try_to_own();
         }
@@ -234,7 +236,8 @@ int main(int argc, char** argv)
     owner.name = "org.freedesktop.ReserveDevice1.Audio" + std::to_string(owner.card);
     owner.path = "/org/freedesktop/ReserveDevice1/Audio" + std::to_string(owner.card);
     const std::string match = "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
-                              "member='NameOwnerChanged',arg0='" + owner.name + "'";
+                              "member='NameOwnerChanged',arg0='" +
+                              owner.name + "'";
     dbus_bus_add_match(owner.connection, match.c_str(), &error);
     dbus_connection_add_filter(owner.connection, Owner::filter, &owner, nullptr);
     owner.try_to_own();

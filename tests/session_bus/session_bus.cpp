@@ -105,8 +105,8 @@ namespace Corvane
             throw std::runtime_error("pipe failed");
         try
         {
-            pid = spawn({"dbus-daemon", "--session", "--nofork", "--print-address=1"},
-                        environment_with_bus(""), fds[1]);
+            pid =
+                spawn({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, environment_with_bus(""), fds[1]);
         }
         catch (...)
         {
@@ -134,10 +134,15 @@ namespace Corvane
         : log_path(log)
     {
         std::ofstream(log_path, std::ios::trunc).flush();
-        std::vector<std::string> arguments{CORVANE_TEST_RESERVATION_OWNER, "--log", log_path,
-                                           "--card", std::to_string(options.card),
-                                           "--priority", std::to_string(options.priority),
-                                           "--answer", options.answer};
+        std::vector<std::string> arguments{CORVANE_TEST_RESERVATION_OWNER,
+                                           "--log",
+                                           log_path,
+                                           "--card",
+                                           std::to_string(options.card),
+                                           "--priority",
+                                           std::to_string(options.priority),
+                                           "--answer",
+                                           options.answer};
         if (!options.busy_file.empty())
         {
             arguments.push_back("--busy-file");
