@@ -1,5 +1,6 @@
 // The library browser: one folder at a time under the chain of folders leading to it, as
 // centred lines of text that scroll with inertia and turn clicks into a new selection.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -66,6 +67,22 @@ namespace Corvane
                point.y <= position.y + size.y;
     }
 
+    // The entry's label in `font` showing its display name; shaped only when it is new or
+    // its name or font changed, so the labels of a long list cost nothing until seen.
+    static Kestrane::Text& label_of(File& entry, Kestrane::Window* window, Kestrane::Font& font)
+    {
+        std::string name = display_name(entry.name);
+        if (entry.label.font != &font)
+        {
+            const float marquee = entry.label.scroll;
+            entry.label = Kestrane::Text(window, &font, name, {}, {}, Kestrane::align_marquee, {0, 0}, {1, 1});
+            entry.label.scroll = marquee;
+        }
+        else
+            entry.label.set_string(name);
+        return entry.label;
+    }
+
     void Directory::draw(Kestrane::Font& font, Kestrane::Int2 position, Kestrane::Int2 size,
                          Kestrane::Color highlight_colour, Kestrane::Color folder_colour, Kestrane::Color track_colour,
                          std::shared_ptr<File> playing_file)
@@ -78,8 +95,8 @@ namespace Corvane
             return;
         const int32_t n = int32_t(list.size());
         const int32_t L = font.height;
-        const int32_t A = font.measure(display_name(list.front()->name)).ascent;
-        const int32_t B = font.measure(display_name(list.back()->name)).descent;
+        const int32_t A = label_of(*list.front(), window, font).measured.ascent;
+        const int32_t B = label_of(*list.back(), window, font).measured.descent;
         scroll((n - 1) * L + A + B, size.y, L);
 
         const int32_t y0 = -(int32_t(std::trunc(scroll_offset)) + ((n - 1) * L + B - A) / 2);
@@ -87,30 +104,30 @@ namespace Corvane
         // Only what is seen can be picked: the click must land in the browser's area.
         const bool left_click = window->pressed[Kestrane::button_left] && !window->held[Kestrane::key_ctrl] &&
                                 inside(cursor, position, size);
+        // Entries whose baseline lies more than two lines beyond the area cannot reach into it.
+        const int32_t reach = 2 * std::max(L, int32_t(font.pixel_size));
         for (int32_t i = 0; i < n; ++i)
         {
-            const std::shared_ptr<File>& entry = list[size_t(i)];
             const int32_t y = y0 + i * L;
-            const std::string name = display_name(entry->name);
-            const bool highlighted = size_t(i) < path_length || entry == playing_file;
-            const Kestrane::Color colour = highlighted                   ? highlight_colour
-                                           : entry->type == File::FOLDER ? folder_colour
-                                                                         : track_colour;
-            // The new label takes over the old one's sideways scroll, so long names keep moving.
-            const float marquee = entry->label.scroll;
-            entry->label =
-                Kestrane::Text(window, &font, name, {0.0f, float(y)}, colour, Kestrane::align_marquee, position, size);
-            entry->label.scroll = marquee;
-            entry->label.draw();
+            if (y < -size.y / 2 - reach || y > size.y - size.y / 2 + reach)
+                continue;
+            File& entry = *list[size_t(i)];
+            const bool highlighted = size_t(i) < path_length || list[size_t(i)] == playing_file;
+            Kestrane::Text& label = label_of(entry, window, font);
+            label.position = {0.0f, float(y)};
+            label.color = highlighted ? highlight_colour : entry.type == File::FOLDER ? folder_colour : track_colour;
+            label.clip_position = position;
+            label.clip_size = size;
+            label.draw(); // the label keeps its sideways scroll, so long names keep moving
 
             if (!left_click)
                 continue;
-            const Kestrane::Measurement m = font.measure(name);
+            const Kestrane::Measurement& m = label.measured;
             const int32_t left = position.x + size.x / 2 - m.width / 2;
             const int32_t top = position.y + size.y / 2 + y - m.ascent;
             if (inside(cursor, {left, top}, {m.width, m.height}))
             {
-                selection = entry;
+                selection = list[size_t(i)];
                 selection_changed = true;
                 if (started_on_folder)
                     scroll_offset = 0.0f;

@@ -1,96 +1,129 @@
-// Fonts: one FreeType library for the process; each font renders its glyphs into textures at
-// construction and keeps only the textures and metrics.
+// Fonts: the faces a font draws with, and its glyphs, each rendered by FreeType when first
+// used and kept as coverage with its metrics.
 #include "engine/font.h"
 
-#include <algorithm>
-
-#include <GL/glew.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
+#include <hb-ft.h>
 
 #include "engine/exception.h"
+#include "engine/font_faces.h"
+#include "engine/system_fonts.h"
 
 namespace Kestrane
 {
+    std::shared_ptr<Freetype_Library> Freetype_Library::shared()
+    {
+        static const std::shared_ptr<Freetype_Library> library = std::make_shared<Freetype_Library>();
+        return library;
+    }
+
+    Face::~Face()
+    {
+        if (shaper)
+            hb_font_destroy(shaper);
+        if (face)
+            FT_Done_Face(face);
+    }
+
+    void prepare_face(Face& face, uint32_t pixel_size)
+    {
+        FT_Set_Pixel_Sizes(face.face, 0, pixel_size);
+        face.shaper = hb_ft_font_create_referenced(face.face);
+        // Advances as the glyphs are rendered: hinted, whole pixels.
+        hb_ft_font_set_load_flags(face.shaper, FT_LOAD_DEFAULT | FT_LOAD_FORCE_AUTOHINT);
+    }
+
+    std::unique_ptr<Face> Font::Faces::open(const std::string& path, int index) const
+    {
+        auto face = std::make_unique<Face>();
+        if (FT_New_Face(freetype->library, path.c_str(), index, &face->face) != 0)
+            return nullptr;
+        prepare_face(*face, pixel_size);
+        return face;
+    }
+
+    int32_t Font::Faces::face_for(char32_t c)
+    {
+        if (const auto known = face_of.find(c); known != face_of.end())
+            return known->second;
+        int32_t found = -1;
+        // Faces already open first: a name in one script needs one system font, not a lookup
+        // per character.
+        for (size_t i = 0; i < list.size() && found < 0; ++i)
+            if (list[i]->has(c))
+                found = int32_t(i);
+        if (found < 0)
+            if (const std::optional<Font_File> file = system_font_for(c))
+            {
+                const auto key = std::make_pair(file->path, file->index);
+                if (!opened.contains(key))
+                    if (std::unique_ptr<Face> face = open(file->path, file->index))
+                    {
+                        opened[key] = uint32_t(list.size());
+                        list.push_back(std::move(face));
+                    }
+                if (const auto at = opened.find(key); at != opened.end() && list[at->second]->has(c))
+                    found = int32_t(at->second);
+            }
+        face_of[c] = found;
+        return found;
+    }
+
     namespace
     {
-        struct Freetype
+        // The rendered image as one byte of coverage per pixel (monochrome bitmaps widened).
+        std::vector<unsigned char> coverage(const FT_Bitmap& bitmap)
         {
-            FT_Library library = nullptr;
-            Freetype() { FT_Init_FreeType(&library); }
-            ~Freetype() { FT_Done_FreeType(library); }
-        };
-
-        FT_Library freetype_library()
-        {
-            static Freetype freetype;
-            return freetype.library;
-        }
-
-        // Uploads the glyph in the face's slot as a single-channel texture.
-        Texture upload_glyph(const FT_Bitmap& bitmap)
-        {
-            glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            // Rows may be padded beyond the width.
-            glPixelStorei(GL_UNPACK_ROW_LENGTH, bitmap.pitch > 0 ? bitmap.pitch : 0);
-            Texture texture = Texture::generate();
-            glBindTexture(GL_TEXTURE_2D, texture.name());
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, bitmap.width, bitmap.rows, 0, GL_RED, GL_UNSIGNED_BYTE,
-                         bitmap.buffer);
-            glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-            return texture;
+            std::vector<unsigned char> pixels(size_t(bitmap.width) * bitmap.rows, 0);
+            for (unsigned row = 0; row < bitmap.rows; ++row)
+            {
+                const unsigned char* source = bitmap.buffer + std::ptrdiff_t(row) * bitmap.pitch;
+                for (unsigned x = 0; x < bitmap.width; ++x)
+                {
+                    unsigned char value = 0;
+                    if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY)
+                        value = source[x];
+                    else if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO)
+                        value = (source[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
+                    pixels[size_t(row) * bitmap.width + x] = value;
+                }
+            }
+            return pixels;
         }
     }
 
     Font::Font(Window* host, const unsigned char* data, std::size_t size, uint32_t pixels)
-        : pixel_size(pixels), window(host)
+        : pixel_size(pixels), window(host), faces(std::make_unique<Faces>())
     {
-        FT_Face face = nullptr;
-        if (FT_New_Memory_Face(freetype_library(), data, static_cast<FT_Long>(size), 0, &face) != 0)
+        faces->pixel_size = pixels;
+        auto own = std::make_unique<Face>();
+        own->data.assign(data, data + size); // FreeType reads the bytes for as long as the face lives
+        if (FT_New_Memory_Face(faces->freetype->library, own->data.data(), static_cast<FT_Long>(size), 0, &own->face) !=
+            0)
             throw Exception("Could not load an embedded font.");
-        FT_Set_Pixel_Sizes(face, 0, pixel_size);
-        for (int code = 32; code <= 254; ++code)
-        {
-            // A character the face lacks renders FreeType's substitute glyph.
-            FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_FORCE_AUTOHINT);
-            const FT_GlyphSlot glyph = face->glyph;
-            Character record;
-            record.texture = upload_glyph(glyph->bitmap);
-            record.size = {static_cast<int32_t>(glyph->bitmap.width), static_cast<int32_t>(glyph->bitmap.rows)};
-            record.bearing = {glyph->bitmap_left, -glyph->bitmap_top};
-            record.advance = static_cast<int32_t>(glyph->advance.x >> 6);
-            glyphs.emplace(static_cast<signed char>(code), std::move(record));
-        }
-        name = face->family_name ? face->family_name : "";
-        height = static_cast<int32_t>(face->bbox.yMax >> 6);
-        FT_Done_Face(face);
+        prepare_face(*own, pixels);
+        name = own->face->family_name ? own->face->family_name : "";
+        height = static_cast<int32_t>(own->face->bbox.yMax >> 6);
+        faces->list.push_back(std::move(own));
     }
 
-    const Character& Font::character(char c) const
-    {
-        auto found = glyphs.find(static_cast<signed char>(c));
-        if (found == glyphs.end())
-            throw Exception("Could not render an unsupported character with the value \"" +
-                            std::to_string(static_cast<signed char>(c)) + "\" in the font \"" + name + "\".");
-        return found->second;
-    }
+    Font::~Font() = default;
 
-    Measurement Font::measure(const std::string& string) const
+    const Character& Font::glyph(uint32_t face, uint32_t index) const
     {
-        Measurement measured;
-        for (char c : string)
+        const uint64_t key = uint64_t(face) << 32 | index;
+        if (const auto known = glyphs.find(key); known != glyphs.end())
+            return known->second;
+
+        const FT_Face source = faces->list[face]->face;
+        Character record;
+        if (FT_Load_Glyph(source, index, FT_LOAD_RENDER | FT_LOAD_FORCE_AUTOHINT) == 0)
         {
-            const Character& record = character(c);
-            measured.width += record.advance;
-            measured.ascent = std::max(measured.ascent, -record.bearing.y);
-            measured.descent = std::max(measured.descent, record.size.y + record.bearing.y);
+            const FT_GlyphSlot slot = source->glyph;
+            record.image = coverage(slot->bitmap);
+            record.size = {static_cast<int32_t>(slot->bitmap.width), static_cast<int32_t>(slot->bitmap.rows)};
+            record.bearing = {slot->bitmap_left, -slot->bitmap_top};
+            record.advance = static_cast<int32_t>(slot->advance.x >> 6);
         }
-        measured.height = measured.ascent + measured.descent;
-        return measured;
+        return glyphs.emplace(key, record).first->second;
     }
 }

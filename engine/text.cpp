@@ -1,8 +1,11 @@
-// Text: one textured quad per character, drawn with the shared text program, clipped by the
-// scissor box and blended as premultiplied coverage.
+// Text: the glyphs of the string are put together into one coverage image when it is first
+// drawn after a change, and each frame draws that image as a textured quad (one per strip
+// of a very long line) with the shared text program, clipped by the scissor box and blended
+// as premultiplied coverage. Drawing thus costs the same for a name of any length and script.
 #include "engine/text.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -62,8 +65,14 @@ namespace Kestrane
         if (new_string == string)
             return;
         if (font)
-            measured = font->measure(new_string);
+        {
+            Shaped_Text shaped = font->shape(new_string);
+            measured = shaped.measured;
+            glyphs = std::move(shaped.glyphs);
+        }
         string = new_string;
+        image.clear();
+        image_stale = true;
     }
 
     void Text::draw()
@@ -101,7 +110,76 @@ namespace Kestrane
             draw_glyphs({x - period, static_cast<float>(y)}); // the copy entering from the left
     }
 
-    void Text::draw_glyphs(Float2 offset) const
+    namespace
+    {
+        // Widest strip: every OpenGL 3.3 implementation takes textures this wide.
+        constexpr int32_t strip_width = 1024;
+
+        // The glyphs' coverage composed as GL would blend them ("over"), in one image that
+        // starts at `corner` from the pen origin.
+        std::vector<unsigned char> compose(const std::vector<Placed_Glyph>& glyphs, Int2 corner, Int2 size)
+        {
+            std::vector<unsigned char> pixels(static_cast<size_t>(size.x) * static_cast<size_t>(size.y), 0);
+            for (const Placed_Glyph& placed : glyphs)
+            {
+                const Character& c = *placed.character;
+                const int32_t left = placed.pen.x + c.bearing.x - corner.x;
+                const int32_t top = placed.pen.y + c.bearing.y - corner.y;
+                for (int32_t row = 0; row < c.size.y; ++row)
+                    for (int32_t x = 0; x < c.size.x; ++x)
+                    {
+                        unsigned char& target = pixels[static_cast<size_t>(top + row) * size.x + left + x];
+                        const unsigned a = c.image[static_cast<size_t>(row) * c.size.x + x];
+                        target = static_cast<unsigned char>(a + target - (a * target + 127) / 255);
+                    }
+            }
+            return pixels;
+        }
+
+        Texture upload(const std::vector<unsigned char>& pixels, int32_t row_length, int32_t first_column, Int2 size)
+        {
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, row_length);
+            Texture texture = Texture::generate();
+            glBindTexture(GL_TEXTURE_2D, texture.name());
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, size.x, size.y, 0, GL_RED, GL_UNSIGNED_BYTE,
+                         pixels.data() + first_column);
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+            return texture;
+        }
+    }
+
+    void Text::build_image()
+    {
+        image.clear();
+        image_stale = false;
+        Int2 low{INT32_MAX, INT32_MAX}, high{INT32_MIN, INT32_MIN};
+        for (const Placed_Glyph& placed : glyphs)
+        {
+            const Character& c = *placed.character;
+            if (c.size.x == 0 || c.size.y == 0)
+                continue;
+            low = {std::min(low.x, placed.pen.x + c.bearing.x), std::min(low.y, placed.pen.y + c.bearing.y)};
+            high = {std::max(high.x, placed.pen.x + c.bearing.x + c.size.x),
+                    std::max(high.y, placed.pen.y + c.bearing.y + c.size.y)};
+        }
+        if (high.x <= low.x || high.y <= low.y)
+            return;
+        const Int2 size{high.x - low.x, high.y - low.y};
+        const std::vector<unsigned char> pixels = compose(glyphs, low, size);
+        for (int32_t column = 0; column < size.x; column += strip_width)
+        {
+            const Int2 strip_size{std::min(strip_width, size.x - column), size.y};
+            image.push_back({upload(pixels, size.x, column, strip_size), {low.x + column, low.y}, strip_size});
+        }
+    }
+
+    void Text::draw_glyphs(Float2 offset)
     {
         const float baseline = offset.y + position.y;
         const bool above = static_cast<float>(clip_position.y) > baseline + static_cast<float>(measured.descent);
@@ -109,6 +187,20 @@ namespace Kestrane
             baseline - static_cast<float>(measured.ascent) > static_cast<float>(clip_position.y + clip_size.y);
         if (above || below)
             return;
+        if (image_stale)
+            build_image();
+        // Only strips that reach into the clip box: the copy of a scrolling name that has not
+        // yet entered costs nothing.
+        const float origin = offset.x + position.x;
+        const auto reaches = [&](const Strip& strip)
+        {
+            const float left = origin + static_cast<float>(strip.corner.x);
+            return left < static_cast<float>(clip_position.x + clip_size.x) &&
+                   left + static_cast<float>(strip.size.x) > static_cast<float>(clip_position.x);
+        };
+        if (std::none_of(image.begin(), image.end(), reaches))
+            return;
+
         Drawing_Kind& kind = text_kind();
         glUseProgram(kind.program.name());
         kind.quad.bind();
@@ -116,19 +208,18 @@ namespace Kestrane
         glUniform1i(kind.program.uniform_location("image"), 0);
         glUniform4f(kind.program.uniform_location("color"), color.r, color.g, color.b, color.a);
         Clipped_Blending clipped(clip_position, clip_size, window->size.y);
-        float pen = 0.0f;
-        for (char c : string)
+        for (const Strip& strip : image)
         {
-            const Character& record = font->character(c);
-            glBindTexture(GL_TEXTURE_2D, record.texture.name());
+            if (!reaches(strip))
+                continue;
+            glBindTexture(GL_TEXTURE_2D, strip.texture.name());
             const Matrix model =
                 window->projection *
-                Matrix::translation(offset.x + position.x + pen + static_cast<float>(record.bearing.x),
-                                    static_cast<float>(record.bearing.y) + position.y + offset.y, 0.0f) *
-                Matrix::scale(static_cast<float>(record.size.x), static_cast<float>(record.size.y), 0.0f);
+                Matrix::translation(origin + static_cast<float>(strip.corner.x),
+                                    baseline + static_cast<float>(strip.corner.y), 0.0f) *
+                Matrix::scale(static_cast<float>(strip.size.x), static_cast<float>(strip.size.y), 0.0f);
             glUniformMatrix4fv(kind.program.uniform_location("matrix"), 1, GL_FALSE, model.data());
             glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, nullptr);
-            pen += static_cast<float>(record.advance);
         }
     }
 }

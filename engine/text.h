@@ -1,12 +1,15 @@
 // A line of text in a font: position, colour, clip box and alignment, including two marquee
-// modes in which text wider than its clip box scrolls sideways without end.
+// modes in which text wider than its clip box scrolls sideways without end. The string is
+// shaped when it is set, and its glyphs are put together into one image, drawn as one quad.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/font.h"
 #include "engine/math.h"
+#include "engine/texture.h"
 
 namespace Kestrane
 {
@@ -31,7 +34,7 @@ namespace Kestrane
 
         // Main thread, context current. A clip size with a zero side becomes the window's
         // size now. The first text of a context builds the kind's shared program and quad.
-        // Throws Kestrane::Exception when the string holds a character the font lacks.
+        // Any string can be drawn (see Font::shape).
         //
         // Alignment, with w, h and a the measured width, height and ascent:
         //   0: position is the top-left corner of the text;
@@ -43,27 +46,38 @@ namespace Kestrane
         Text(Window* window, Font* font, const std::string& string, Float2 position, Color color, uint32_t alignment,
              Int2 clip_position = {}, Int2 clip_size = {});
 
-        // Replaces the string and measures it, unless it is the same string. Throws like
-        // Font::measure, leaving the text unchanged.
+        // Main thread. Replaces the string, shapes and measures it, unless it is the same string.
         void set_string(const std::string& new_string);
 
         // Main thread. Draws the string for this frame (advancing a marquee by the window's
-        // delta time). Throws Kestrane::Exception at a character the font lacks.
+        // delta time).
         void draw();
 
-        Window* window = nullptr; // projection, height and frame time; not owned
-        Font* font = nullptr;     // not owned; without one nothing is measured or drawn
-        std::string string;       // one byte per character
-        Float2 position;          // pixels, added to the placement of every alignment
-        Color color;              // multiplied with the glyph coverage
-        Int2 clip_position;       // top-left of the clip box, window pixels
-        Int2 clip_size;           // width and height of the clip box, pixels
-        uint32_t alignment = 0;   // a Text_Alignment, see the constructor
-        Measurement measured;     // of string in font
-        float scroll = 0.0f;      // marquee offset, pixels
+        Window* window = nullptr;         // projection, height and frame time; not owned
+        Font* font = nullptr;             // not owned; without one nothing is measured or drawn
+        std::string string;               // UTF-8 (invalid bytes shown as Latin-1); change it with set_string
+        Float2 position;                  // pixels, added to the placement of every alignment
+        Color color;                      // multiplied with the glyph coverage
+        Int2 clip_position;               // top-left of the clip box, window pixels
+        Int2 clip_size;                   // width and height of the clip box, pixels
+        uint32_t alignment = 0;           // a Text_Alignment, see the constructor
+        Measurement measured;             // of string in font
+        float scroll = 0.0f;              // marquee offset, pixels
+        std::vector<Placed_Glyph> glyphs; // string as shaped in font
 
     private:
         void draw_marquee(bool lowered);
-        void draw_glyphs(Float2 offset) const;
+        void draw_glyphs(Float2 offset);
+        void build_image();
+
+        // The string's glyphs put together, in strips no wider than any GL allows.
+        struct Strip
+        {
+            Texture texture; // single-channel coverage, row 0 at the top
+            Int2 corner;     // top-left from the pen origin on the baseline, pixels, y down
+            Int2 size;       // pixels
+        };
+        std::vector<Strip> image; // made at the first draw after the string changed
+        bool image_stale = true;
     };
 }

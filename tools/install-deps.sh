@@ -4,8 +4,8 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
-  libflac-dev libfreetype-dev libglew-dev libsdl2-dev libasound2-dev libx11-dev libxrandr-dev libxinerama-dev
-  libdbus-1-dev libgtest-dev
+  libflac-dev libfreetype-dev libharfbuzz-dev libfontconfig-dev libglew-dev libsdl2-dev libasound2-dev libx11-dev
+  libxrandr-dev libxinerama-dev libdbus-1-dev libgtest-dev fonts-wqy-microhei fonts-dejavu-core
   xvfb xserver-xephyr xauth xdotool x11-utils imagemagick libgl1-mesa-dri dbus-daemon
 )
 missing=()

@@ -1,10 +1,14 @@
-// Natural ordering of names, in portable code. A name is read as a sequence of tokens: a maximal
-// run of digits is one token valued by its number, whatever its length; every other byte is
-// a token of its own, letters folded to lower case. Tokens rank symbols < numbers < letters <
-// bytes from 0x80 up, and names compare token by token, a proper prefix first. Comparing such
-// sequences is a strict weak order by construction; names it cannot tell apart fall back to
-// their bytes, which makes the order total.
+// Natural ordering of names, in portable code. A name is read as UTF-8 (a byte that is not valid
+// UTF-8 as its Latin-1 character) and then as a sequence of tokens: a maximal run of ASCII
+// digits is one token valued by its number, whatever its length; every other character is a
+// token of its own, ASCII letters folded to lower case. Tokens rank symbols < numbers <
+// letters < characters from U+0080 up (among themselves by code point), and names compare
+// token by token, a proper prefix first. Comparing such sequences is a strict weak order by
+// construction; names it cannot tell apart fall back to their bytes, which makes the order
+// total.
 #include "platform/shared/natural_compare.h"
+
+#include "platform/shared/utf8.h"
 
 namespace Platform
 {
@@ -18,12 +22,12 @@ namespace Platform
             extended,
         };
 
-        bool is_digit(unsigned char c)
+        bool is_digit(char32_t c)
         {
             return c >= '0' && c <= '9';
         }
 
-        Rank rank_of(unsigned char c)
+        Rank rank_of(char32_t c)
         {
             if (c >= 0x80)
                 return extended;
@@ -34,9 +38,9 @@ namespace Platform
             return symbol;
         }
 
-        unsigned char folded(unsigned char c)
+        char32_t folded(char32_t c)
         {
-            return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+            return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
         }
 
         int sign(int value)
@@ -72,21 +76,18 @@ namespace Platform
         const std::string_view whole_b = b;
         while (!a.empty() && !b.empty())
         {
-            const unsigned char x = static_cast<unsigned char>(a.front());
-            const unsigned char y = static_cast<unsigned char>(b.front());
-            const Rank rank = rank_of(x);
-            if (rank != rank_of(y))
-                return rank < rank_of(y) ? -1 : 1;
-            if (rank == number)
+            if (is_digit(static_cast<unsigned char>(a.front())) && is_digit(static_cast<unsigned char>(b.front())))
             {
                 if (const int order = compare_numbers(take_number(a), take_number(b)))
                     return order;
                 continue;
             }
+            const char32_t x = take_code_point(a);
+            const char32_t y = take_code_point(b);
+            if (rank_of(x) != rank_of(y))
+                return rank_of(x) < rank_of(y) ? -1 : 1;
             if (folded(x) != folded(y))
                 return folded(x) < folded(y) ? -1 : 1;
-            a.remove_prefix(1);
-            b.remove_prefix(1);
         }
         if (!a.empty() || !b.empty())
             return a.empty() ? -1 : 1;

@@ -317,6 +317,30 @@ namespace
         EXPECT_TRUE(library().selection_changed) << "a line that is seen is picked";
     }
 
+    TEST_F(Long_List, OnlyEntriesThatCanBeSeenAreLabelledAndALabelIsShapedOnce)
+    {
+        // Centred, the list reaches far beyond the area at both ends: the second entry is
+        // more than two lines above it and is left alone; one in the middle is labelled.
+        draw();
+        const std::vector<std::shared_ptr<Corvane::File>>& tracks = library().selection->children;
+        const std::shared_ptr<Corvane::File> hidden = tracks[0], seen = tracks[15];
+        EXPECT_EQ(hidden->label.font, nullptr) << "an entry far outside the area was labelled";
+        ASSERT_EQ(seen->label.font, &app->player_font);
+        EXPECT_EQ(seen->label.string, "t16");
+
+        // The label of an unchanged name is kept from frame to frame, not shaped again.
+        const Kestrane::Measurement shaped = seen->label.measured;
+        seen->label.measured.width = -1;
+        draw();
+        EXPECT_EQ(seen->label.measured.width, -1);
+        seen->label.measured = shaped;
+
+        // Scrolled to the top, the hidden entry is seen and labelled.
+        library().scroll_offset = -1000.0f;
+        draw();
+        EXPECT_EQ(hidden->label.string, "t01");
+    }
+
     struct Long_Names : Player_Fixture
     {
     };

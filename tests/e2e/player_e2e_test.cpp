@@ -308,6 +308,118 @@ namespace
         EXPECT_EQ(*code, 0);
     }
 
+    // Which columns of a line of text hold ink: pixels that differ from the column's
+    // background by more than half of the text's full contrast (white or grey text on black
+    // in the browser, black text on the white or light grey footer strip), so that both
+    // lines are read at the same coverage.
+    std::vector<bool> ink_columns(const Screenshot& shot, int left, int width, int top, int bottom, bool dark_text)
+    {
+        std::vector<bool> columns(size_t(std::max(width, 0)), false);
+        int text = 0;
+        const auto inside = [&](int x) { return left + x >= 0 && left + x < shot.width; };
+        for (int x = 0; x < width; ++x)
+            for (int y = top; y <= bottom && inside(x); ++y)
+                text = std::max(text, shot.at(left + x, y).brightest());
+        for (int x = 0; x < width; ++x)
+            for (int y = top; y <= bottom && inside(x); ++y)
+            {
+                int background = 0;
+                for (int row = top; row <= bottom; ++row)
+                    background = std::max(background, shot.at(left + x, row).brightest());
+                const int value = shot.at(left + x, y).brightest();
+                columns[size_t(x)] = columns[size_t(x)] || (dark_text ? value < background / 2 : value > text / 2);
+            }
+        return columns;
+    }
+
+    // True when the footer's line starts with the same glyphs as browser line `line`: the
+    // footer holds the track's name followed by its details, in the same font.
+    bool footer_starts_with(const Screenshot& shot, const Text_Line& line)
+    {
+        const Span footer = footer_text(shot);
+        const int width = line.columns.width();
+        if (footer.width() <= width)
+            return false;
+        // Both read from two columns before their first faint pixel, then compared from
+        // their first column of ink.
+        const std::vector<bool> name =
+            ink_columns(shot, line.columns.left - 2, width + 4, line.rows.left, line.rows.right, false);
+        const std::vector<bool> shown =
+            ink_columns(shot, footer.left - 2, width + 4, shot.height - footer_strip_height, shot.height - 1, true);
+        const auto name_start = std::find(name.begin(), name.end(), true) - name.begin();
+        const auto shown_start = std::find(shown.begin(), shown.end(), true) - shown.begin();
+        if (name_start > 3 || shown_start > 3)
+            return false;
+        int differing = 0;
+        for (int x = 0; x < width - 2; ++x)
+            differing += name[size_t(name_start + x)] != shown[size_t(shown_start + x)] ? 1 : 0;
+        return differing <= std::max(3, width / 12);
+    }
+
+    TEST(Player_End_To_End, NamesInAnyScriptAndEncodingAreShownPlayedAndNamedInTheFooter)
+    {
+        // Sorted as the browser lists them: the decomposed "o" + diaeresis is an "o" first.
+        const std::vector<std::pair<std::string, double>> tracks = {
+            {"Bjo\xcc\x88rk - Debut.flac", 441.0},                 // decomposed, as copied from macOS
+            {"Bj\xc3\xb6rk - J\xc3\xb3ga.flac", 882.0},            // UTF-8
+            {"Caf\xe9 Tacvba.flac", 1323.0},                       // Latin-1 from an older library
+            {"Tab\there.flac", 1764.0},                            // a tab
+            {"\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.flac", 2205.0}, // CJK
+        };
+        Player_Session session;
+        for (const auto& [name, tone] : tracks)
+            write_track(session.music / name, 10.0, tone);
+        ASSERT_TRUE(session.start()) << "no window named Corvane appeared";
+        resize_window(session.window, wide_window, 666);
+        park_pointer();
+
+        Screenshot shot;
+        ASSERT_TRUE(screen_shows(
+            session,
+            [&](const Screenshot& s)
+            {
+                const std::vector<Text_Line> lines = browser_lines(s);
+                return s.width == wide_window && idle_strip(s) && lines.size() == tracks.size() &&
+                       std::all_of(lines.begin(), lines.end(), shows_grey);
+            },
+            10.0, &shot))
+            << browser_lines(shot).size() << " lines";
+
+        for (size_t i = 0; i < tracks.size(); ++i)
+        {
+            SCOPED_TRACE(tracks[i].first);
+            const Text_Line line = browser_lines(shot)[i];
+            click(session.window, line.centre_x(), line.centre_y());
+            ASSERT_TRUE(screen_shows(
+                session,
+                [&](const Screenshot& s)
+                {
+                    const std::vector<Text_Line> lines = browser_lines(s);
+                    return playing_strip(s) && lines.size() == tracks.size() && shows_white(lines[i]);
+                },
+                10.0, &shot))
+                << "the picked track is not shown as playing";
+            park_pointer();
+            ASSERT_TRUE(capture_grows(session, start_fade + 0.3, 5.0)) << "no sound";
+            EXPECT_NEAR(latest_tone(session), tracks[i].second, 30.0) << "not the picked track's tone";
+            EXPECT_TRUE(screen_shows(
+                session,
+                [&](const Screenshot& s)
+                {
+                    const std::vector<Text_Line> lines = browser_lines(s);
+                    return lines.size() == tracks.size() && footer_starts_with(s, lines[i]);
+                },
+                5.0, &shot))
+                << "the footer does not show the track's name";
+        }
+
+        EXPECT_TRUE(find_window_in_tree("Corvane Error", 0.0).empty()) << "an error box appeared";
+        press_key(session.window, "Escape");
+        const auto code = session.player->wait_exit(10.0);
+        ASSERT_TRUE(code.has_value()) << "still running 10 s after Escape";
+        EXPECT_EQ(*code, 0);
+    }
+
     TEST(Player_End_To_End, AnEndedTrackIsFollowedByTheNextOne)
     {
         Player_Session session;

@@ -11,6 +11,6 @@ corvane_test(window_test
   DOUBLES LABELS display)
 corvane_test(drawing_test
   SOURCES engine/drawing_program_test.cpp engine/drawing_rectangle_test.cpp engine/drawing_line_test.cpp
-          engine/drawing_text_test.cpp engine/drawing_overlay_test.cpp
+          engine/drawing_text_test.cpp engine/drawing_scripts_test.cpp engine/drawing_overlay_test.cpp
   LIBS corvane_engine corvane_assets
   DOUBLES LABELS display)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <numeric>
 #include <random>
 
 #include "platform/folder_listing.h"
@@ -99,9 +100,13 @@ namespace
         EXPECT_LT(order("x 0000000000000000000000000000007", "x 8"), 0);
         EXPECT_LT(order("Disc", "disc 1"), 0); // a prefix comes first
         EXPECT_GT(order("10 b", "9 c"), 0);
-        EXPECT_LT(order("z", "\xe9"), 0);         // bytes from 0x80 after every letter
-        EXPECT_LT(order("_intro", "1 intro"), 0); // symbols before numbers
-        EXPECT_LT(order("9", "a"), 0);            // numbers before letters
+        EXPECT_LT(order("z", "\xe9"), 0);                  // characters from U+0080 after every letter
+        EXPECT_LT(order("Zo\xc3\xab", "\xc3\x89mile"), 0); // UTF-8 by code point: "Zoë" before "Émile"
+        EXPECT_LT(order("\xc3\x89mile 9", "\xc3\x89mile 10"), 0);
+        EXPECT_LT(order("\xe9t\xe9", "\xce\xa9"), 0); // invalid UTF-8 as Latin-1: "été" (U+00E9) before "Ω" (U+03A9)
+        EXPECT_LT(order("\xc3\xa9", "\xc3\xa9t"), 0); // a prefix comes first, also past a two-byte character
+        EXPECT_LT(order("_intro", "1 intro"), 0);     // symbols before numbers
+        EXPECT_LT(order("9", "a"), 0);                // numbers before letters
     }
 
     TEST(Logical_Order, OnlyTheSameBytesCompareEqual)
@@ -114,16 +119,19 @@ namespace
         EXPECT_LT(order("", "a"), 0);
     }
 
-    // Names drawn from an alphabet that provokes every rule: digits (and runs of them with
-    // leading zeros), both cases, symbols, a high byte.
+    // Names drawn from pieces that provoke every rule: digits (and runs of them with leading
+    // zeros), both cases, symbols, UTF-8 characters of two and three bytes, and bytes that
+    // are not valid UTF-8 alone but may join into a character with their neighbours.
     std::string random_name(std::mt19937& engine)
     {
-        static const std::string alphabet = "0019aAbB .-_\xe9";
-        std::uniform_int_distribution<size_t> length(0, 6), pick(0, alphabet.size() - 1);
-        std::string name(length(engine), ' ');
-        for (char& c : name)
-            c = alphabet[pick(engine)];
-        return name;
+        static const std::vector<std::string> pieces = {
+            "0", "0", "1",    "9",        "a",        "A",    "b",    "B",        " ",           ".",
+            "-", "_", "\xe9", "\xc3\xa9", "\xc3\x89", "\xc3", "\xa9", "\xce\xa9", "\xe6\x97\xa5"};
+        std::uniform_int_distribution<size_t> length(0, 6), pick(0, pieces.size() - 1);
+        std::vector<std::string> chosen(length(engine));
+        for (std::string& piece : chosen)
+            piece = pieces[pick(engine)];
+        return std::accumulate(chosen.begin(), chosen.end(), std::string());
     }
 
     TEST(Logical_Order, IsAStrictWeakOrderOnRandomNames)
