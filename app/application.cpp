@@ -4,6 +4,7 @@
 #include "app/palette.h"
 #include "assets/assets.h"
 #include "engine/error.h"
+#include "platform/display.h"
 
 namespace Corvane
 {
@@ -25,10 +26,28 @@ namespace Corvane
         window.hide();
     }
 
+    void Frame_Pacer::wait(double period)
+    {
+        const double now = Platform::now_seconds();
+        due += period;
+        if (due < now)
+            due = now;
+        Platform::sleep_until(due);
+    }
+
     void Application::run()
     {
         while (window.update())
+        {
             frame();
+            pace();
+        }
+    }
+
+    void Application::pace()
+    {
+        // Asked every frame: the window may have been dragged onto another monitor.
+        pacer.wait(1.0 / Platform::refresh_rate(*window.handle));
     }
 
     void Application::frame()

@@ -21,6 +21,19 @@ namespace Corvane
 {
     constexpr int footer_height = 20; // pixels; the footer strip along the bottom edge
 
+    // Keeps the frame loop to the display's pace: a frame is due one refresh period after
+    // the one before, and the thread sleeps until then instead of drawing frames no screen
+    // shows. Input is still read once per frame, as before.
+    class Frame_Pacer
+    {
+    public:
+        // Sleeps until the next frame is due, `period` seconds after the last one was due.
+        // A frame that ran late is not made up with a burst: the next one is due from now.
+        void wait(double period);
+
+        double due = 0.0; // Platform::now_seconds() at which the last frame was due
+    };
+
     class Application
     {
     public:
@@ -29,8 +42,11 @@ namespace Corvane
         Application(const Application&) = delete;
         Application& operator=(const Application&) = delete;
 
-        // Runs frames until Escape or a close request.
+        // Runs frames until Escape or a close request, one per display refresh.
         void run();
+
+        // Sleeps until the next frame is due at the refresh rate of the window's monitor.
+        void pace();
 
         // Everything of one frame after the window's update: commands, then the screen.
         void frame();
@@ -64,6 +80,7 @@ namespace Corvane
         Kestrane::Line waveform_line;
         bool shuffle = false;       // next track from the shuffle order instead of tree order
         bool show_waveform = false; // waveform view instead of the library browser
+        Frame_Pacer pacer;
     };
 
     // Speed of continuous volume change while Q or E is held, volume units per second;

@@ -78,6 +78,10 @@ namespace Platform
     // Main thread; presents the back buffer. Does not wait for the display refresh.
     void swap_buffers(Display_Window& window);
 
+    // Main thread; does not block; throws nothing. The refresh rate in Hz of the monitor
+    // that shows the window (the one holding its centre), 60 where the system does not say.
+    int32_t refresh_rate(const Display_Window& window);
+
     // Main thread; does not block. Takes the next message for this window, false when none.
     bool poll_message(Display_Window& window, Message& message);
 
@@ -98,6 +102,10 @@ namespace Platform
 
     // Any thread; monotonic seconds since an arbitrary origin.
     double now_seconds();
+
+    // Any thread; blocks until now_seconds() reaches `deadline`, returning at once when it
+    // already has. Throws nothing.
+    void sleep_until(double deadline);
 
     // Any thread; does not block. Centres the top-level window titled `title` on the
     // primary monitor; false while no such window exists yet.

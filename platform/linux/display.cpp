@@ -352,6 +352,16 @@ namespace Platform
         SDL_GL_SwapWindow(sdl(window));
     }
 
+    int32_t refresh_rate(const Display_Window& window)
+    {
+        constexpr int32_t unknown = 60;
+        const int index = SDL_GetWindowDisplayIndex(sdl(window)); // the monitor holding its centre
+        SDL_DisplayMode mode;
+        if (index < 0 || SDL_GetCurrentDisplayMode(index, &mode) != 0 || mode.refresh_rate <= 0)
+            return unknown;
+        return mode.refresh_rate;
+    }
+
     bool poll_message(Display_Window& window, Message& message)
     {
         SDL_Event event;

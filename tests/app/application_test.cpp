@@ -8,6 +8,7 @@
 #include "app/application.h"
 #include "doubles/message_box_recorder.h"
 #include "engine/exception.h"
+#include "platform/display.h"
 
 namespace
 {
@@ -53,5 +54,28 @@ namespace
             },
             1);
         EXPECT_TRUE(destroyed_before_box);
+    }
+
+    TEST(Frame_Pacing, FramesComeOnePeriodApartAndALateFrameIsNotMadeUp)
+    {
+        constexpr double period = 0.02;
+        Corvane::Frame_Pacer pacer;
+        pacer.wait(period); // the first frame is due at once
+        const double start = Platform::now_seconds();
+        for (int frame = 0; frame < 10; ++frame)
+            pacer.wait(period);
+        // A lower bound only: a busy machine makes the loop slower, never faster.
+        EXPECT_GE(Platform::now_seconds() - start, 10 * period - 0.001) << "the loop must rest between frames";
+
+        // A frame three periods long: the next is due from now, not from the deadlines it
+        // missed, which would let the loop spin through a burst of frames.
+        Platform::sleep_until(Platform::now_seconds() + 3 * period);
+        const double late = Platform::now_seconds();
+        pacer.wait(period);
+        EXPECT_GE(pacer.due, late);
+        const double after_late = Platform::now_seconds();
+        pacer.wait(period);
+        EXPECT_GE(Platform::now_seconds(), pacer.due);
+        EXPECT_NEAR(pacer.due - after_late, period, period) << "one period after the late frame";
     }
 }

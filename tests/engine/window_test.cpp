@@ -206,6 +206,19 @@ namespace
         EXPECT_FALSE(window.update());
     }
 
+    // The frame loop sleeps one refresh period per frame: a rate of 0 from a display that
+    // does not say (Xvfb) must not become an endless sleep.
+    TEST_F(Window_Test, RefreshRateIsTheMonitorsOrSixtyWhereUnknown)
+    {
+        SDL_DisplayMode mode{};
+        SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(static_cast<SDL_Window*>(window.handle->native)), &mode);
+        const int32_t rate = Platform::refresh_rate(*window.handle);
+        if (mode.refresh_rate > 0)
+            EXPECT_EQ(rate, mode.refresh_rate);
+        else
+            EXPECT_EQ(rate, 60);
+    }
+
     TEST(Window_Procedure, UnusableRectangleKeepsTheSize)
     {
         Kestrane::Window window{"Window Test",
