@@ -1,15 +1,19 @@
 // libFLAC's stream encoder behind a small interface for fixtures (see flac_fixture.h).
 #include "flac_fixture.h"
 
+#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <numbers>
+#include <random>
 #include <stdexcept>
 
+#include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 
 namespace Flac_Fixture
@@ -106,6 +110,98 @@ namespace Flac_Fixture
             return crc;
         }
 
+        struct Metadata_Deleter
+        {
+            void operator()(FLAC__StreamMetadata* block) const { FLAC__metadata_object_delete(block); }
+        };
+
+        using Metadata = std::unique_ptr<FLAC__StreamMetadata, Metadata_Deleter>;
+
+        // A seek table template the encoder fills in as it writes; it needs the true length.
+        Metadata seek_table(const Options& options, uint64_t frames)
+        {
+            if (options.seek_spacing <= 0.0 || options.declared_frames >= 0 || frames == 0)
+                return nullptr;
+            Metadata table(FLAC__metadata_object_new(FLAC__METADATA_TYPE_SEEKTABLE));
+            const auto spacing = static_cast<uint32_t>(options.seek_spacing * options.sample_rate);
+            if (!table ||
+                !FLAC__metadata_object_seektable_template_append_spaced_points_by_samples(table.get(), spacing, frames))
+                throw std::runtime_error("libFLAC could not make a seek table");
+            return table;
+        }
+
+        // Pink noise by Paul Kellet's filter of white noise: about -3 dB per octave.
+        struct Pink_Noise
+        {
+            std::mt19937 engine;
+            std::uniform_real_distribution<double> white{-1.0, 1.0};
+            double b[7] = {};
+
+            double next()
+            {
+                const double w = white(engine);
+                b[0] = 0.99886 * b[0] + w * 0.0555179;
+                b[1] = 0.99332 * b[1] + w * 0.0750759;
+                b[2] = 0.96900 * b[2] + w * 0.1538520;
+                b[3] = 0.86650 * b[3] + w * 0.3104856;
+                b[4] = 0.55000 * b[4] + w * 0.5329522;
+                b[5] = -0.7616 * b[5] - w * 0.0168980;
+                const double pink = b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + w * 0.5362;
+                b[6] = w * 0.115926;
+                return pink * 0.11;
+            }
+        };
+
+        // One channel of the music-like signal, before scaling. Each partial turns by a
+        // fixed rotation per sample, so that minutes of it are written in seconds.
+        std::vector<double> music_channel(const Options& options, uint64_t frames, uint32_t channel)
+        {
+            // Chords of four notes with two overtones each, a new one every two seconds.
+            static const double roots[] = {110.0, 146.83, 130.81, 98.0, 164.81, 123.47};
+            static const double intervals[] = {1.0, 1.2599, 1.4983, 2.0};
+            const double rate = options.sample_rate;
+            const double two_pi = 2.0 * std::numbers::pi;
+            const auto chord_frames = static_cast<uint64_t>(2.0 * rate);
+            Pink_Noise noise{std::mt19937(options.seed * 7919u + channel)};
+            std::vector<double> out(frames);
+            std::vector<std::complex<double>> partials, steps;
+            std::vector<double> weights;
+            std::complex<double> sweep{1.0, 0.0}, sweep_step{1.0, 0.0};
+            for (uint64_t i = 0; i < frames; ++i)
+            {
+                const double t = static_cast<double>(i) / rate;
+                if (i % chord_frames == 0)
+                {
+                    const double root = roots[(i / chord_frames + channel) % 6] * (1.0 + 0.003 * channel);
+                    partials.clear(), steps.clear(), weights.clear();
+                    for (double interval : intervals)
+                        for (int overtone = 1; overtone <= 3; ++overtone)
+                        {
+                            partials.push_back(std::polar(1.0, 1.0 + channel + overtone));
+                            steps.push_back(std::polar(1.0, two_pi * root * interval * overtone / rate));
+                            weights.push_back(1.0 / (overtone * overtone));
+                        }
+                }
+                // A sweep up and down through 200 Hz .. 8 kHz every 20 seconds.
+                if (i % 64 == 0)
+                {
+                    const double hz = 200.0 * std::pow(40.0, 0.5 - 0.5 * std::cos(two_pi * t / 20.0));
+                    sweep_step = std::polar(1.0, two_pi * hz / rate);
+                    sweep /= std::abs(sweep);
+                }
+                double tone = 0.0;
+                for (size_t p = 0; p < partials.size(); ++p)
+                {
+                    tone += partials[p].imag() * weights[p];
+                    partials[p] *= steps[p];
+                }
+                sweep *= sweep_step;
+                const double envelope = 0.6 + 0.4 * std::sin(two_pi * t * 0.25 + channel);
+                out[i] = 0.12 * tone * envelope + 0.15 * sweep.imag() + 0.08 * noise.next();
+            }
+            return out;
+        }
+
         void configure(FLAC__StreamEncoder* encoder, const Options& options, uint64_t frames)
         {
             bool ok = FLAC__stream_encoder_set_channels(encoder, options.channels) &&
@@ -140,6 +236,34 @@ namespace Flac_Fixture
         return samples;
     }
 
+    Options flac_defaults(Options options)
+    {
+        options.compression = 5;
+        options.blocksize = 4096;
+        options.seek_spacing = 10.0;
+        return options;
+    }
+
+    std::vector<int32_t> make_music(const Options& options)
+    {
+        const auto frames = static_cast<uint64_t>(options.seconds * options.sample_rate + 0.5);
+        std::vector<std::vector<double>> channels;
+        double peak = 0.0;
+        for (uint32_t c = 0; c < options.channels; ++c)
+        {
+            channels.push_back(music_channel(options, frames, c));
+            for (double v : channels.back())
+                peak = std::max(peak, std::abs(v));
+        }
+        const double full_scale = std::ldexp(1.0, static_cast<int>(options.bits) - 1) - 1.0;
+        const double scale = peak > 0.0 ? options.amplitude * full_scale / peak : 0.0;
+        std::vector<int32_t> samples(frames * options.channels);
+        for (uint64_t i = 0; i < frames; ++i)
+            for (uint32_t c = 0; c < options.channels; ++c)
+                samples[i * options.channels + c] = static_cast<int32_t>(std::lround(channels[c][i] * scale));
+        return samples;
+    }
+
     std::vector<uint64_t> write(const std::string& path, const Options& options,
                                 const std::vector<int32_t>& interleaved)
     {
@@ -151,6 +275,10 @@ namespace Flac_Fixture
         if (!encoder)
             throw std::runtime_error("libFLAC could not create an encoder");
         configure(encoder.get(), options, frames);
+        Metadata table = seek_table(options, frames);
+        FLAC__StreamMetadata* blocks[] = {table.get()};
+        if (table && !FLAC__stream_encoder_set_metadata(encoder.get(), blocks, 1))
+            throw std::runtime_error("libFLAC refused the seek table");
 
         std::unique_ptr<std::FILE, File_Closer> file(std::fopen(path.c_str(), "w+b"));
         if (!file)
@@ -182,6 +310,11 @@ namespace Flac_Fixture
     std::vector<uint64_t> write_tone(const std::string& path, const Options& options)
     {
         return write(path, options, make_tone(options));
+    }
+
+    std::vector<uint64_t> write_music(const std::string& path, const Options& options)
+    {
+        return write(path, options, make_music(options));
     }
 
     void truncate(const std::string& path, uint64_t size)

@@ -1,7 +1,11 @@
 // Command line of the fixture writer, for scripts, end-to-end tests and the demo library:
 //   flac_fixture out.flac [--rate 44100] [--bits 16] [--channels 2] [--seconds 1] [--tone 440]
 //                [--amplitude 0.5] [--declare-frames N] [--blocksize N] [--compression 5]
+//                [--music] [--flac-defaults] [--seek-spacing S]
 //                [--truncate-bytes N] [--corrupt-frame K] [--not-flac]
+// --music writes the music-like signal (chords, a sweep and pink noise in every channel)
+// instead of the tone; --flac-defaults takes the `flac` tool's own settings (compression 5,
+// 4096-frame blocks, a seek point every 10 s).
 // --corrupt-frame damages the checksum at the end of audio frame K, so that every decoder
 // finds the same fault (a CRC mismatch) there.
 #include <cstdio>
@@ -20,6 +24,7 @@ namespace
         int64_t truncate_bytes = -1; // cut the file to this size after writing
         int64_t corrupt_frame = -1;  // damage the middle of this audio frame
         bool not_flac = false;
+        bool music = false;
     };
 
     [[noreturn]] void usage(const std::string& problem)
@@ -28,6 +33,7 @@ namespace
                      "flac_fixture: %s\n"
                      "usage: flac_fixture OUT.flac [--rate HZ] [--bits N] [--channels N] [--seconds S] [--tone HZ]\n"
                      "       [--amplitude 0..1] [--declare-frames N] [--blocksize N] [--compression 0..8]\n"
+                     "       [--music] [--flac-defaults] [--seek-spacing S]\n"
                      "       [--truncate-bytes N] [--corrupt-frame K] [--not-flac]\n",
                      problem.c_str());
         std::exit(2);
@@ -75,6 +81,12 @@ namespace
                 command.corrupt_frame = static_cast<int64_t>(number(argc, argv, i));
             else if (arg == "--not-flac")
                 command.not_flac = true;
+            else if (arg == "--music")
+                command.music = true;
+            else if (arg == "--flac-defaults")
+                o = Flac_Fixture::flac_defaults(o);
+            else if (arg == "--seek-spacing")
+                o.seek_spacing = number(argc, argv, i);
             else if (!arg.empty() && arg[0] != '-' && command.path.empty())
                 command.path = arg;
             else
@@ -92,7 +104,8 @@ namespace
             Flac_Fixture::write_not_flac(command.path);
             return;
         }
-        const auto frames = Flac_Fixture::write_tone(command.path, command.options);
+        const auto frames = command.music ? Flac_Fixture::write_music(command.path, command.options)
+                                          : Flac_Fixture::write_tone(command.path, command.options);
         if (command.corrupt_frame >= 0)
         {
             const auto k = static_cast<size_t>(command.corrupt_frame);
