@@ -106,7 +106,8 @@ namespace Corvane
     // (sub-folders, then tracks, each group in logical order) once that folder is complete.
     // Folders without a track beneath them are left out, and so are folders that cannot be
     // opened or that lead back to a folder on the current path. Gives up when `stop` is set.
-    // Throws std::bad_alloc.
+    // Lists with a few threads of its own, all ended before it returns. Throws
+    // std::bad_alloc, whichever thread ran out of memory.
     void scan_folder(std::shared_ptr<File> folder, const std::atomic<bool>& stop);
 
     // Any thread. Sort predicate of a folder's entries: names in logical order (numbers by

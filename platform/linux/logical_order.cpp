@@ -10,4 +10,9 @@ namespace Platform
     {
         return natural_compare(a, b);
     }
+
+    void append_logical_key(std::string_view name, std::string& key)
+    {
+        append_natural_key(name, key);
+    }
 }

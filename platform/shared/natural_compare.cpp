@@ -5,7 +5,9 @@
 // letters < characters from U+0080 up (among themselves by code point), and names compare
 // token by token, a proper prefix first. Comparing such sequences is a strict weak order by
 // construction; names it cannot tell apart fall back to their bytes, which makes the order
-// total.
+// total. The sort key writes the same tokens as bytes: each opens with its rank; a number
+// gives its count of significant digits, then the digits; an ASCII character is one byte,
+// any other its code point in three.
 #include "platform/shared/natural_compare.h"
 
 #include "platform/shared/utf8.h"
@@ -92,5 +94,35 @@ namespace Platform
         if (!a.empty() || !b.empty())
             return a.empty() ? -1 : 1;
         return sign(whole_a.compare(whole_b));
+    }
+
+    void append_natural_key(std::string_view name, std::string& key)
+    {
+        while (!name.empty())
+        {
+            if (!is_digit(static_cast<unsigned char>(name.front())))
+            {
+                const char32_t c = folded(take_code_point(name));
+                const Rank rank = rank_of(c);
+                key += static_cast<char>(rank + 1);
+                if (rank == extended)
+                {
+                    key += static_cast<char>(c >> 16);
+                    key += static_cast<char>((c >> 8) & 0xFF);
+                }
+                key += static_cast<char>(c & 0xFF);
+                continue;
+            }
+            key += static_cast<char>(number + 1);
+            const std::string_view digits = take_number(name);
+            // A count of any size that still orders by value: 255 per full step, then the rest.
+            for (size_t count = digits.size();; count -= 255)
+            {
+                key += static_cast<char>(count < 255 ? count : 255);
+                if (count < 255)
+                    break;
+            }
+            key += digits;
+        }
     }
 }

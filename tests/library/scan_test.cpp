@@ -259,6 +259,16 @@ namespace
             EXPECT_TRUE(watched.expired());
         }
         EXPECT_TRUE(Message_Box_Recorder::shown().empty());
+
+        // Left to finish, the walk (several threads list folders at once) loses no folder
+        // and keeps the order.
+        Directory directory(nullptr);
+        scanned_root(directory);
+        const std::vector<std::shared_ptr<File>> tracks = directory.all_tracks();
+        ASSERT_EQ(tracks.size(), 2000u);
+        for (size_t i = 0; i < tracks.size(); ++i)
+            EXPECT_EQ(full_path(tracks[i]),
+                      "artist " + std::to_string(i / 50) + "/album " + std::to_string(i % 50) + "/01.flac");
     }
 
     TEST(Scan, FinishedTreeIsFreedWithTheLibraryWhileHeldTracksKeepTheirPath)

@@ -166,4 +166,30 @@ namespace
         std::sort(names.begin(), names.end(), less); // a strict weak order sorts without fault
         EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), less));
     }
+
+    // The scan sorts on keys made once per name: they must give the comparison's order,
+    // with the bytes of the names deciding only where the comparison also falls back to them.
+    TEST(Logical_Order, SortKeysOrderLikeTheComparison)
+    {
+        std::mt19937 engine(20261208);
+        std::vector<std::string> names(120);
+        for (std::string& name : names)
+            name = random_name(engine);
+        for (size_t digits : {1, 254, 255, 256, 300, 510})
+            for (const char* lead : {"", "00"})
+                names.push_back("x " + std::string(lead) + "1" + std::string(digits - 1, '0') + " b");
+        const auto key = [](const std::string& name)
+        {
+            std::string k;
+            Platform::append_logical_key(name, k);
+            return k;
+        };
+        const auto sign = [](int v) { return (v > 0) - (v < 0); };
+        for (const std::string& a : names)
+            for (const std::string& b : names)
+            {
+                const int by_keys = key(a) != key(b) ? sign(key(a).compare(key(b))) : sign(a.compare(b));
+                EXPECT_EQ(by_keys, sign(Platform::logical_compare(a, b))) << a << " | " << b;
+            }
+    }
 }
