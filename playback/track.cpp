@@ -17,6 +17,7 @@
 #include "library/file.h"
 #include "platform/file_size.h"
 #include "platform/memory.h"
+#include "playback/range_decode.h"
 #include "playback/track_thread.h"
 
 namespace Corvane
@@ -137,26 +138,6 @@ namespace Corvane
             return s[2][frame] * centre_weight + s[right ? 1 : 0][frame] + s[right ? 5 : 4][frame];
         }
 
-        // The largest down-mixed sample of frames [from, to), signed: only positive
-        // excursions count. Straight loops, as every frame of a track passes here.
-        double block_peak(const Track& track, int64_t from, int64_t to)
-        {
-            double* const* s = track.samples;
-            double peak = 0.0;
-            if (track.channels == 2)
-            {
-                for (int64_t i = from; i < to; ++i)
-                    peak = std::max({peak, s[1][i], s[0][i]});
-                return peak;
-            }
-            for (int64_t i = from; i < to; ++i)
-            {
-                const double centre = s[2][i] * centre_weight;
-                peak = std::max({peak, centre + s[1][i] + s[5][i], centre + s[0][i] + s[4][i]});
-            }
-            return peak;
-        }
-
         void metadata_callback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata, void* client_data)
         {
             auto& decode = *static_cast<Decode*>(client_data);
@@ -252,8 +233,27 @@ namespace Corvane
                     std::make_exception_ptr(decode_error(decode.name, FLAC__StreamDecoderErrorStatusString[status]));
         }
 
-        // Fills the Track from the file. Returns false when `quit` stopped the decode.
-        bool decode_file(Track* track, const std::string& path, const std::string& name)
+        // Decoder threads for the track whose STREAMINFO `decode` has just read: one per core
+        // (or the Track's limit), each with at least `frames_per_decoder` frames. A format we
+        // do not play, an unknown length or a stream already in trouble stays on one, which
+        // reports it.
+        uint32_t decoder_count(const Decode& decode, FLAC__StreamDecoderState state)
+        {
+            const Track* track = decode.track;
+            if (!decode.stream_info || decode.error || state != FLAC__STREAM_DECODER_SEARCH_FOR_FRAME_SYNC ||
+                (track->channels != 2 && track->channels != 6) ||
+                (track->bits_per_sample != 16 && track->bits_per_sample != 24) || decode.capacity <= 0)
+                return 1;
+            constexpr uint32_t most = 8;
+            const uint32_t cores =
+                track->decoder_limit ? track->decoder_limit : std::clamp(std::thread::hardware_concurrency(), 1u, most);
+            const int64_t by_length = decode.capacity / std::max<int64_t>(track->frames_per_decoder, 1);
+            return static_cast<uint32_t>(std::clamp<int64_t>(by_length, 1, cores));
+        }
+
+        // Fills the Track from the file, on several threads where the track allows, else (or
+        // when `alone`) on this one. Returns false when `quit` stopped the decode.
+        bool decode_file(Track* track, const std::string& path, const std::string& name, bool alone = false)
         {
             Decode decode;
             decode.track = track;
@@ -264,6 +264,27 @@ namespace Corvane
             if (FLAC__stream_decoder_init_file(decoder.get(), path.c_str(), write_callback, metadata_callback,
                                                error_callback, &decode) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
                 throw Kestrane::Exception("Could not load \"" + path + "\".");
+            FLAC__stream_decoder_process_until_end_of_metadata(decoder.get());
+            const uint32_t decoders = alone ? 1 : decoder_count(decode, FLAC__stream_decoder_get_state(decoder.get()));
+            track->decoders = decoders;
+            if (decoders > 1)
+            {
+                decoder.reset();
+                double peak = 0.0;
+                switch (decode_ranges(*track, path, decode.capacity, decoders, peak))
+                {
+                case Range_Outcome::decoded:
+                    track->frame_count.store(decode.capacity, std::memory_order_relaxed);
+                    track->peak = peak;
+                    return true;
+                case Range_Outcome::stopped: return false;
+                case Range_Outcome::unusual:
+                    // Damage, gaps or a length that STREAMINFO got wrong: read front to back,
+                    // which finds the first fault of the stream and reports it as ever.
+                    free_samples(track);
+                    return decode_file(track, path, name, true);
+                }
+            }
             const bool finished = FLAC__stream_decoder_process_until_end_of_stream(decoder.get());
             const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(decoder.get());
             decoder.reset();
@@ -296,6 +317,25 @@ namespace Corvane
             track->loading.store(false, std::memory_order_release);
             track->play();
         }
+    }
+
+    // Straight loops, as every frame of a track passes here.
+    double block_peak(const Track& track, int64_t from, int64_t to)
+    {
+        double* const* s = track.samples;
+        double peak = 0.0;
+        if (track.channels == 2)
+        {
+            for (int64_t i = from; i < to; ++i)
+                peak = std::max({peak, s[1][i], s[0][i]});
+            return peak;
+        }
+        for (int64_t i = from; i < to; ++i)
+        {
+            const double centre = s[2][i] * centre_weight;
+            peak = std::max({peak, centre + s[1][i] + s[5][i], centre + s[0][i] + s[4][i]});
+        }
+        return peak;
     }
 
     Track::Track(Kestrane::Window* host) : window(host) {}

@@ -49,27 +49,30 @@ namespace Corvane
         // The footer's description of the track ("Loading" while a load runs). Main thread.
         std::string get_info() const;
 
-        Kestrane::Window* window;              // owner of error boxes; may be null
-        std::shared_ptr<File> file;            // library node being loaded or played
-        uint32_t file_size = 0;                // bytes of the track's file (low 32 bits)
-        uint32_t channels = 0;                 // from STREAMINFO
-        uint32_t sample_rate = 0;              // Hz, from STREAMINFO
-        uint32_t bits_per_sample = 0;          // from STREAMINFO
-        std::atomic<int64_t> frame_count{0};   // frames decoded (samples per channel)
-        std::atomic<int64_t> position{0};      // next frame to render, 0..frame_count
-        std::atomic<double> gain{0.0};         // gain of the frame being rendered, 0..1
-        std::atomic<double> volume{0.03};      // the user's volume, 0..1
-        std::atomic<double> fade_from{0.0};    // gain when the current fade was requested
-        std::atomic<double> fade_to{0.0};      // target gain of the current fade, 0..1
-        std::atomic<double> fade_seconds{0.0}; // length of the current fade, 0.01..10 s
-        double peak = 0.0;                     // largest down-mixed sample of the track
-        std::atomic<bool> loading{false};      // a load is under way
-        std::atomic<bool> starting{false};     // a play thread was launched, stream not yet started
-        std::atomic<bool> playing{false};      // the stream plays; clear it to pause or stop
-        std::atomic<bool> quit{false};         // the Track is being destroyed
-        std::atomic<int32_t> seek{0};          // pending seek in frames, applied by the play thread
-        double** samples = nullptr;            // channels arrays of frame_count doubles, 1.0 = full scale
-        std::mutex mutex;                      // held by a loader or a play thread for its whole run
+        Kestrane::Window* window;                      // owner of error boxes; may be null
+        std::shared_ptr<File> file;                    // library node being loaded or played
+        uint32_t file_size = 0;                        // bytes of the track's file (low 32 bits)
+        uint32_t channels = 0;                         // from STREAMINFO
+        uint32_t sample_rate = 0;                      // Hz, from STREAMINFO
+        uint32_t bits_per_sample = 0;                  // from STREAMINFO
+        std::atomic<int64_t> frame_count{0};           // frames decoded (samples per channel)
+        std::atomic<int64_t> position{0};              // next frame to render, 0..frame_count
+        std::atomic<double> gain{0.0};                 // gain of the frame being rendered, 0..1
+        std::atomic<double> volume{0.03};              // the user's volume, 0..1
+        std::atomic<double> fade_from{0.0};            // gain when the current fade was requested
+        std::atomic<double> fade_to{0.0};              // target gain of the current fade, 0..1
+        std::atomic<double> fade_seconds{0.0};         // length of the current fade, 0.01..10 s
+        double peak = 0.0;                             // largest down-mixed sample of the track
+        std::atomic<bool> loading{false};              // a load is under way
+        std::atomic<bool> starting{false};             // a play thread was launched, stream not yet started
+        std::atomic<bool> playing{false};              // the stream plays; clear it to pause or stop
+        std::atomic<bool> quit{false};                 // the Track is being destroyed
+        std::atomic<int32_t> seek{0};                  // pending seek in frames, applied by the play thread
+        double** samples = nullptr;                    // channels arrays of frame_count doubles, 1.0 = full scale
+        uint32_t decoder_limit = 0;                    // most decoder threads of one load; 0: one per core, at most 8
+        int64_t frames_per_decoder = int64_t{1} << 20; // least frames a decoder thread takes (24 s at 44.1 kHz)
+        uint32_t decoders = 0;                         // decoder threads of the last load; 1 when read front to back
+        std::mutex mutex;                              // held by a loader or a play thread for its whole run
         // The sound card borrowed from the desktop: taken by a run, kept between tracks,
         // given back on a pause and at exit. Used by the loader and play threads only.
         Platform::Device_Reservation reservation;

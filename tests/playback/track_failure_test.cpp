@@ -17,9 +17,16 @@ namespace
         return "\\[Corvane Error\\] " + std::regex_replace(message, special, R"(\$&)") + "\n";
     }
 
-    [[noreturn]] void load_until_fatal(std::shared_ptr<Corvane::File> file)
+    // `decoders`: the most decoder threads, each taking 20,000 frames or more; 0 as the
+    // player runs.
+    [[noreturn]] void load_until_fatal(std::shared_ptr<Corvane::File> file, uint32_t decoders = 0)
     {
         Corvane::Track track(nullptr);
+        if (decoders)
+        {
+            track.decoder_limit = decoders;
+            track.frames_per_decoder = 20000;
+        }
         track.load(std::move(file));
         std::this_thread::sleep_for(30s);
         std::exit(0); // no box came: the death test fails on the exit code
@@ -68,6 +75,16 @@ namespace
         EXPECT_EXIT(
             load_until_fatal(folder.track("Bad Song.flac")), testing::ExitedWithCode(1),
             box("Error decoding \"Bad Song.flac\". Error: FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH"));
+
+        // The same fault late in a track that is split between decoder threads.
+        Flac_Fixture::Options music;
+        music.seconds = 2.0;
+        music = Flac_Fixture::flac_defaults(music);
+        const auto music_frames = Flac_Fixture::write_music("Late Fault.flac", music);
+        Flac_Fixture::corrupt_frame_checksum("Late Fault.flac", music_frames, music_frames.size() * 3 / 4);
+        EXPECT_EXIT(
+            load_until_fatal(folder.track("Late Fault.flac"), 4), testing::ExitedWithCode(1),
+            box("Error decoding \"Late Fault.flac\". Error: FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH"));
     }
 
     TEST_F(Track_Failure, FileCutInsideAFrameLosesSync)

@@ -247,6 +247,80 @@ namespace
         EXPECT_EQ(track.frame_count.load() + track.position.load() + track.seek.load(), 0);
     }
 
+    // What a load leaves in the Track, copied out.
+    struct Loaded
+    {
+        std::vector<std::vector<double>> channels;
+        double peak = 0.0;
+        int64_t frame_count = 0;
+        uint32_t decoders = 0;
+    };
+
+    // Loads `file` with at most `decoders` decoder threads, each taking 20,000 frames or more.
+    Loaded load_with(const std::shared_ptr<Corvane::File>& file, uint32_t decoders)
+    {
+        Corvane::Track track(nullptr);
+        track.decoder_limit = decoders;
+        track.frames_per_decoder = 20000;
+        track.load(file);
+        Loaded result;
+        if (!loaded(track))
+            return result;
+        result.frame_count = track.frame_count.load();
+        for (uint32_t c = 0; c < track.channels; ++c)
+            result.channels.emplace_back(track.samples[c], track.samples[c] + result.frame_count);
+        result.peak = track.peak;
+        result.decoders = track.decoders;
+        return result;
+    }
+
+    // A long track is split between decoder threads; what they leave must be, bit for bit,
+    // what one decoder reading front to back leaves.
+    TEST_F(Track_Load, SplitDecodeGivesExactlyTheOneThreadResult)
+    {
+        struct Case
+        {
+            const char* what;
+            uint32_t channels, bits;
+            double seconds;
+            double seek_spacing;   // 0: no seek table
+            int64_t declared = -1; // STREAMINFO's length; 0 unknown
+            uint32_t expected_decoders = 4;
+        };
+        const Case cases[] = {
+            {"stereo 16", 2, 16, 2.0, 0.5},
+            {"stereo 24", 2, 24, 2.0, 0.5},
+            {"5.1 16", 6, 16, 2.0, 0.5},
+            {"5.1 24", 6, 24, 2.0, 0.5},
+            {"length not a whole number of blocks", 2, 16, 2.01234, 0.5},
+            {"no seek table", 2, 24, 2.0, 0.0},
+            {"length unknown", 2, 16, 2.0, 0.5, 0, 1},
+        };
+        for (const Case& c : cases)
+        {
+            Flac_Fixture::Options options;
+            options.channels = c.channels;
+            options.bits = c.bits;
+            options.seconds = c.seconds;
+            options.amplitude = 0.9;
+            options = Flac_Fixture::flac_defaults(options);
+            options.seek_spacing = c.seek_spacing;
+            options.declared_frames = c.declared;
+            Flac_Fixture::write_music("music.flac", options);
+            const auto file = folder.track("music.flac");
+            const Loaded alone = load_with(file, 1);
+            const Loaded split = load_with(file, 4);
+            EXPECT_EQ(alone.decoders, 1u) << c.what;
+            EXPECT_EQ(split.decoders, c.expected_decoders) << c.what;
+            EXPECT_EQ(split.frame_count, static_cast<int64_t>(c.seconds * 44100 + 0.5)) << c.what;
+            EXPECT_EQ(split.frame_count, alone.frame_count) << c.what;
+            EXPECT_EQ(split.peak, alone.peak) << c.what;
+            EXPECT_GT(split.peak, 0.5) << c.what;
+            ASSERT_EQ(split.channels.size(), c.channels) << c.what;
+            EXPECT_TRUE(split.channels == alone.channels) << c.what;
+        }
+    }
+
     TEST_F(Track_Load, SecondLoadWhileLoadingIsDroppedAndReleasesItsFile)
     {
         Memory_Audio_Device::Settings settings;
@@ -276,12 +350,16 @@ namespace
         options.compression = 0;
         auto file = folder.tone("long.flac", options);
 
+        // On four decoder threads, whatever the machine: every one of them must stop.
         auto decode_time = [&]
         {
             const auto start = std::chrono::steady_clock::now();
             Corvane::Track whole(nullptr);
+            whole.decoder_limit = 4;
+            whole.frames_per_decoder = 1 << 18;
             whole.load(file);
             EXPECT_TRUE(loaded(whole));
+            EXPECT_EQ(whole.decoders, 4u);
             return std::chrono::steady_clock::now() - start;
         };
         const auto full = decode_time();
@@ -289,6 +367,8 @@ namespace
         const auto start = std::chrono::steady_clock::now();
         {
             Corvane::Track track(nullptr);
+            track.decoder_limit = 4;
+            track.frames_per_decoder = 1 << 18;
             track.load(file);
             std::this_thread::sleep_for(full / 10);
         }
