@@ -154,13 +154,20 @@ namespace Corvane
                 }
                 lock.lock();
                 --walk.busy;
+                try
+                {
+                    for (auto folder = record->folders.rbegin(); !error && folder != record->folders.rend(); ++folder)
+                    {
+                        walk.records.push_back({*folder, record, {}, {}, {}});
+                        walk.waiting.push_back(&walk.records.back());
+                    }
+                }
+                catch (...)
+                {
+                    error = std::current_exception();
+                }
                 if (error && !walk.error)
                     walk.error = error;
-                for (auto folder = record->folders.rbegin(); !error && folder != record->folders.rend(); ++folder)
-                {
-                    walk.records.push_back({*folder, record, {}, {}, {}});
-                    walk.waiting.push_back(&walk.records.back());
-                }
                 walk.changed.notify_all();
             }
             walk.changed.notify_all();
