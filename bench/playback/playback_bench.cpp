@@ -239,7 +239,8 @@ namespace
         const Stream_Info info = stream_info(fixture.name);
         std::vector<std::vector<double>> touched(info.channels,
                                                  std::vector<double>(static_cast<size_t>(info.frames), 1.0));
-        Cost alone, into_touched, warm;
+        Cost alone, into_touched, warm, one_decoder;
+        uint32_t decoders = 0;
         const Cost first = first_load(fixture.name);
         for (int round = 0; round < 4; ++round)
         {
@@ -248,9 +249,18 @@ namespace
             Memory_Audio_Device::reset(paced());
             Corvane::Track track(nullptr);
             warm.keep_best(track_load(track, file));
+            decoders = track.decoders;
             pause(track);
+            // The same load read front to back by one decoder: what the split wins here, where
+            // a busy machine may leave it no second core.
+            Memory_Audio_Device::reset(paced());
+            Corvane::Track alone_track(nullptr);
+            alone_track.decoder_limit = 1;
+            one_decoder.keep_best(track_load(alone_track, file));
+            pause(alone_track);
         }
-        std::printf("load %s\n", fixture.name.c_str());
+        std::printf("load %s (%u decoder threads, %u cores)\n", fixture.name.c_str(), decoders,
+                    std::thread::hardware_concurrency());
         std::printf("  libFLAC decode alone, one thread:    %6.3f s wall %6.3f s cpu\n", alone.wall, alone.cpu);
         std::printf("  libFLAC decode into touched arrays:  %6.3f s wall %6.3f s cpu  (ratio to decode alone %.3f)\n",
                     into_touched.wall, into_touched.cpu, into_touched.wall / alone.wall);
@@ -264,6 +274,9 @@ namespace
         };
         line("Corvane load, first in its process:", first);
         line("Corvane load, warm (best of 4):", warm);
+        line("  the same on one decoder thread:", one_decoder);
+        std::printf("  split over one decoder thread: wall %.3f cpu %.3f\n", warm.wall / one_decoder.wall,
+                    warm.cpu / one_decoder.cpu);
         if (fixture.target > 0)
             std::printf("  target: wall <= %.2f of the decode alone\n", fixture.target);
     }
