@@ -1,12 +1,23 @@
-// Frames per second of the whole player (Corvane::Application: commands, footer, and the
-// browser or the waveform) under the display, in a folder of 2,000 tracks with one of them
-// playing through the paced test card, against the empty frame loop (the same window's
-// update alone) of the same run:
-//   - browser: the folder's 2,000 entries listed in every frame, those that can be seen
-//     labelled (once per name) and drawn; the target is 0.5 of the empty loop or more;
-//   - one screenful: the same browser in a folder of 19 tracks, all seen at once, which
-//     the 2,000-entry folder should cost no more than;
-//   - waveform: the playing track's next half window of frames drawn as a line.
+// The whole player (Corvane::Application: commands, footer, and the browser or the waveform)
+// under the display, in a library of 30 artists with 3 albums of 12 tracks each and a folder
+// of 2,000 tracks, one of which plays through the paced test card:
+//   - the share of one core the player takes in its own paced loop (Application::run's
+//     frame and pace), idle in the browser (at the library's top, in an album, and in the
+//     2,000-track folder as the worst case) and with the waveform of a playing track, against
+//     the same frames unpaced in the same run (targets: idle browser <= 10 %, waveform <= 25 %);
+//   - the user's wait from the click on a 5-minute 96 kHz 24-bit music-like track (chords, a
+//     sweep and pink noise per channel, the `flac` tool's default settings) to the start of its
+//     stream, with the paced frame loop running beside the loader, against libFLAC decoding
+//     the same file alone on one thread (target <= 1.0): the first load after start-up and
+//     the best of later ones apart;
+//   - frames per second unpaced, against the empty frame loop (the same window's update
+//     alone) of the same run: browser (the 2,000 entries listed in every frame, those that
+//     can be seen labelled (once per name) and drawn; the target is 0.5 of the empty loop or
+//     more), one screenful (an album, all seen at once, which the 2,000-entry folder should
+//     cost no more than) and waveform (the playing track's next half window of frames drawn
+//     as a line).
+// CPU time is the whole process's: the GL driver's threads and the play thread count.
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +27,8 @@
 #include <fstream>
 #include <functional>
 #include <string>
+
+#include <FLAC/stream_decoder.h>
 
 #include "app/application.h"
 #include "flac_fixture.h"
@@ -27,28 +40,37 @@ namespace
     constexpr double measure_seconds = 1.5;
     constexpr int folder_entries = 2000;
     const char* const played_name = "0000 Tone.flac";
-    const char* const short_folder = "A Short Folder";
-    constexpr int short_entries = 19;
+    const char* const big_folder = "Various Artists";
+    const char* const hires_name = "Hi-Res Album/01 Five Minutes.flac";
 
-    // A folder of `folder_entries` tracks: one real tone long enough to outlast the run,
-    // the others empty files (the browser only lists names).
+    // Artists with albums, and a folder of `folder_entries` tracks: one real tone long
+    // enough to outlast the run, the others empty files (the browser only lists names).
     void write_library(const std::filesystem::path& music)
     {
-        std::filesystem::create_directories(music);
+        std::filesystem::create_directories(music / big_folder);
         Flac_Fixture::Options tone;
         tone.seconds = 60.0;
-        Flac_Fixture::write_tone((music / played_name).string(), tone);
+        Flac_Fixture::write_tone((music / big_folder / played_name).string(), tone);
+        Flac_Fixture::Options hires;
+        hires.sample_rate = 96000;
+        hires.bits = 24;
+        hires.seconds = 300;
+        hires.amplitude = 0.9;
+        std::filesystem::create_directories((music / hires_name).parent_path());
+        Flac_Fixture::write_music((music / hires_name).string(), Flac_Fixture::flac_defaults(hires));
         for (int i = 1; i < folder_entries; ++i)
         {
             const std::string number = std::to_string(10000 + i).substr(1);
-            std::ofstream(music / (number + " Some Artist - A Fairly Long Track Title.flac"));
+            std::ofstream(music / big_folder / (number + " Some Artist - A Fairly Long Track Title.flac"));
         }
-        std::filesystem::create_directories(music / short_folder);
-        for (int i = 1; i <= short_entries; ++i)
-        {
-            const std::string number = std::to_string(10000 + i).substr(1);
-            std::ofstream(music / short_folder / (number + " Some Artist - A Fairly Long Track Title.flac"));
-        }
+        for (int artist = 1; artist <= 30; ++artist)
+            for (int album = 1; album <= 3; ++album)
+            {
+                const auto folder = music / ("Artist " + std::to_string(artist)) / ("Album " + std::to_string(album));
+                std::filesystem::create_directories(folder);
+                for (int track = 1; track <= 12; ++track)
+                    std::ofstream(folder / (std::to_string(track) + " A Track Title.flac"));
+            }
     }
 
     // Frames per second of `frame` over measure_seconds.
@@ -64,6 +86,46 @@ namespace
         return frames / (Platform::now_seconds() - start);
     }
 
+    double cpu_seconds()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+    }
+
+    struct Load
+    {
+        double core_share = 0.0; // process CPU seconds per wall second
+        double fps = 0.0;
+    };
+
+    // CPU share and frame rate over `seconds` of whole frames, paced as the player runs
+    // them or back to back.
+    Load core_share(Corvane::Application& app, bool paced, double seconds)
+    {
+        long frames = 0;
+        const double start = Platform::now_seconds();
+        const double cpu = cpu_seconds();
+        while (Platform::now_seconds() - start < seconds && app.window.update())
+        {
+            app.frame();
+            if (paced)
+                app.pace();
+            ++frames;
+        }
+        const double wall = Platform::now_seconds() - start;
+        return {(cpu_seconds() - cpu) / wall, frames / wall};
+    }
+
+    void print_share(const char* what, const Load& paced, const Load& unpaced, double target)
+    {
+        std::printf("%-28s paced: %5.1f %% of a core at %4.0f frames/s | unpaced: %6.1f %% at %5.0f frames/s | "
+                    "ratio %.3f | target <= %.0f %%: %s\n",
+                    what, paced.core_share * 100, paced.fps, unpaced.core_share * 100, unpaced.fps,
+                    paced.core_share / unpaced.core_share, target,
+                    paced.core_share * 100 <= target ? "met" : "NOT met");
+    }
+
     // Runs whole frames until `done` holds (or 20 s pass).
     bool run_until(Corvane::Application& app, const std::function<bool()>& done)
     {
@@ -73,33 +135,121 @@ namespace
         return done();
     }
 
-    std::shared_ptr<Corvane::File> played_track(Corvane::Directory& library)
+    std::shared_ptr<Corvane::File> track_named(Corvane::Directory& library, const std::string& name)
     {
         for (const auto& track : library.all_tracks())
-            if (track->name == played_name)
+            if (track->name == name)
                 return track;
         return nullptr;
+    }
+
+    std::shared_ptr<Corvane::File> played_track(Corvane::Directory& library)
+    {
+        return track_named(library, played_name);
+    }
+
+    FLAC__StreamDecoderWriteStatus drop_frame(const FLAC__StreamDecoder*, const FLAC__Frame*,
+                                              const FLAC__int32* const[], void*)
+    {
+        return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    }
+
+    void ignore_error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {}
+
+    // libFLAC decoding the file on this thread, the samples dropped: seconds.
+    double decode_alone(const std::string& path)
+    {
+        const double start = Platform::now_seconds();
+        FLAC__StreamDecoder* decoder = FLAC__stream_decoder_new();
+        FLAC__stream_decoder_init_file(decoder, path.c_str(), drop_frame, nullptr, ignore_error, nullptr);
+        FLAC__stream_decoder_process_until_end_of_stream(decoder);
+        FLAC__stream_decoder_delete(decoder);
+        return Platform::now_seconds() - start;
+    }
+
+    // Seconds from picking `file` to the start of its stream, the player's frames running
+    // as they do (paced), then pauses it and waits until its stream is closed. -1 when it
+    // did not start.
+    struct Wait
+    {
+        double sound = -1.0;  // seconds to the start of the stream; -1 when it did not start
+        double loaded = -1.0; // seconds until the track was decoded, as the frames saw it
+    };
+
+    Wait click_to_sound(Corvane::Application& app, const std::shared_ptr<Corvane::File>& file)
+    {
+        Wait wait;
+        const double start = Platform::now_seconds();
+        app.play_file(file);
+        while (!app.track.playing.load() && Platform::now_seconds() - start < 60.0 && app.window.update())
+        {
+            app.frame();
+            app.pace();
+            if (wait.loaded < 0.0 && !app.track.loading.load())
+                wait.loaded = Platform::now_seconds() - start;
+        }
+        if (app.track.playing.load())
+            wait.sound = Platform::now_seconds() - start;
+        app.track.playing = false;
+        run_until(app, [&] { return !app.active(); });
+        return wait;
+    }
+
+    void print_click_to_sound(Corvane::Application& app)
+    {
+        const auto hires = track_named(app.library, std::filesystem::path(hires_name).filename().string());
+        const Wait first = click_to_sound(app, hires);
+        Wait warm = click_to_sound(app, hires);
+        const Wait again = click_to_sound(app, hires);
+        if (again.sound < warm.sound)
+            warm = again;
+        const double alone = std::min(decode_alone(hires_name), decode_alone(hires_name));
+        std::printf("click to sound, 5 min 96 kHz 24-bit music-like track (%u decoder threads):\n", app.track.decoders);
+        std::printf("  libFLAC decode alone, one thread: %6.3f s\n", alone);
+        std::printf("  first load after start-up:        %6.3f s  ratio %.3f (target <= 1.0); decoded after %.3f s\n",
+                    first.sound, first.sound / alone, first.loaded);
+        std::printf("  warm (best of 2):                 %6.3f s  ratio %.3f (target <= 1.0); decoded after %.3f s\n",
+                    warm.sound, warm.sound / alone, warm.loaded);
     }
 
     int measure(Corvane::Application& app)
     {
         if (!run_until(app, [&] { return !app.scanning(); }))
             return std::fprintf(stderr, "the scan did not finish\n"), 1;
-        app.play_file(played_track(app.library));
+        std::printf("refresh rate of the window's monitor: %d Hz\n", Platform::refresh_rate(*app.window.handle));
+        const auto root = app.library.selection;
+        print_click_to_sound(app);
+        const auto played = played_track(app.library);
+        const auto album = root->children.front()->children.front();
+        const auto idle = [&](const std::shared_ptr<Corvane::File>& shown, const char* what)
+        {
+            app.library.selection = shown;
+            const Load paced = core_share(app, true, 3.0);
+            const Load unpaced = core_share(app, false, 1.5);
+            print_share(what, paced, unpaced, 10);
+        };
+        idle(root, "idle browser, top (31)");
+        idle(album, "idle browser, album (12)");
+        idle(played->parent, "idle browser, 2,000 tracks");
+        app.library.selection = root;
+        app.play_file(played);
         if (!run_until(app, [&] { return app.active() && !app.track.loading; }))
             return std::fprintf(stderr, "the track did not start\n"), 1;
+        app.show_waveform = true;
+        const Load waveform_paced = core_share(app, true, 3.0);
+        const Load waveform_unpaced = core_share(app, false, 1.5);
+        print_share("waveform of a playing track", waveform_paced, waveform_unpaced, 25);
+        app.library.selection = played;
 
         // Alternated and best of three, so that warm-up and a busy machine weigh on all alike.
-        const std::shared_ptr<Corvane::File> root = Corvane::lineage(app.library.selection).front();
-        const std::shared_ptr<Corvane::File> screenful = root->children.front();
         double empty = 0.0, browser = 0.0, short_browser = 0.0, waveform = 0.0;
         for (int round = 0; round < 3; ++round)
         {
             empty = std::max(empty, frames_per_second(app, [] {}));
             app.show_waveform = false;
-            app.library.selection = root;
+            app.library.selection = played;
             browser = std::max(browser, frames_per_second(app, [&] { app.frame(); }));
-            app.library.selection = screenful;
+            app.library.selection = album;
             short_browser = std::max(short_browser, frames_per_second(app, [&] { app.frame(); }));
             app.show_waveform = true;
             waveform = std::max(waveform, frames_per_second(app, [&] { app.frame(); }));
@@ -110,8 +260,8 @@ namespace
         std::printf("empty frame loop (update only):      %8.0f frames/s\n", empty);
         std::printf("browser, %d entries:               %8.0f frames/s  (ratio to empty %.3f)\n", folder_entries,
                     browser, browser / empty);
-        std::printf("browser, one screenful (%d entries):  %8.0f frames/s  (ratio to empty %.3f)\n", short_entries + 1,
-                    short_browser, short_browser / empty);
+        std::printf("browser, one screenful (album, %zu entries): %8.0f frames/s  (ratio to empty %.3f)\n",
+                    album->children.size() + 2, short_browser, short_browser / empty);
         std::printf("waveform of a playing track:         %8.0f frames/s  (ratio to empty %.3f)\n", waveform,
                     waveform / empty);
         return 0;
