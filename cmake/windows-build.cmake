@@ -30,3 +30,28 @@ target_link_libraries(corvane_platform INTERFACE corvane_platform_display corvan
 
 add_executable(corvane WIN32 app/main.cpp)
 target_link_libraries(corvane PRIVATE corvane_core corvane_platform corvane_core)
+
+add_library(corvane_flac_fixture STATIC tools/flac_fixture/flac_fixture.cpp)
+target_include_directories(corvane_flac_fixture PUBLIC tools/flac_fixture)
+target_link_libraries(corvane_flac_fixture PUBLIC corvane_flac)
+
+if(CORVANE_TESTS)
+  enable_testing()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+  add_library(corvane_test_message_box STATIC tests/doubles/message_box_recorder.cpp)
+  target_include_directories(corvane_test_message_box PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  add_library(corvane_test_wasapi STATIC tests/doubles/fake_wasapi.cpp)
+  target_include_directories(corvane_test_wasapi PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(corvane_test_wasapi PUBLIC ksuser)
+  function(corvane_windows_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+    target_link_libraries(${name} PRIVATE corvane_core ${T_LIBS} corvane_core GTest::gtest GTest::gtest_main)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS windows)
+  endfunction()
+  corvane_windows_test(wasapi_test SOURCES tests/platform/windows/wasapi_test.cpp
+    LIBS corvane_platform_audio corvane_test_wasapi corvane_platform_realtime corvane_test_message_box
+         corvane_platform_files corvane_platform_display corvane_flac_fixture)
+endif()

@@ -16,6 +16,10 @@ namespace Platform
         device_in_use,      // another program holds the device exclusively
         unsupported_format, // the device refuses this rate or sample layout
         buffer_not_aligned, // Windows only: the period must be re-computed from buffer_frames and opened again
+        no_device_list,     // Windows only: the system's list of sound devices cannot be had
+        raw_unsupported,    // Windows only: the system cannot bypass its effects and conversions
+        no_render_service,  // Windows only: the opened stream offers no way to write to it
+        no_buffer_event,    // Windows only: the opened stream cannot signal when a buffer is due
         failed,             // any other failure
     };
 

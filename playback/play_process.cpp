@@ -208,14 +208,17 @@ namespace Corvane
     void Track::Play_Process::initialize()
     {
         const uint32_t rate = track->sample_rate;
-        // No device enumerator, activation, raw-stream switch, render service or event
-        // hand-over here: the platform's device covers them, and an ALSA hw device is always
-        // raw. A device that is there but cannot be opened is what failed activation meant.
+        // The device enumerator, activation, raw-stream switch, render service and event are
+        // the platform device's business; it names which of them failed, where its system has
+        // them (an ALSA hw device is always raw). A device that is there but cannot be opened
+        // is what failed activation meant.
         switch (open_device())
         {
         case Platform::Audio_Result::ok: break;
         case Platform::Audio_Result::no_device: throw Kestrane::Exception("Could not get the default audio device.");
         case Platform::Audio_Result::device_in_use: raise_device_busy();
+        case Platform::Audio_Result::no_device_list:
+            throw Kestrane::Exception("Could not create the multimedia device enumerator instance.");
         default: throw Kestrane::Exception("Could not activate the default audio device.");
         }
 
@@ -236,7 +239,16 @@ namespace Corvane
             // Trust the device over our arithmetic: a bigger buffer than it has would overrun it.
             buffer_frames = device.buffer_frames();
         }
-        if (result != Platform::Audio_Result::ok || buffer_frames == 0)
+        switch (result)
+        {
+        case Platform::Audio_Result::ok: break;
+        case Platform::Audio_Result::raw_unsupported: throw Kestrane::Exception("Your OS does not support raw audio streams.");
+        case Platform::Audio_Result::no_render_service:
+            throw Kestrane::Exception("Could not initialize the audio render client.");
+        case Platform::Audio_Result::no_buffer_event: throw Kestrane::Exception("Could not create the fill buffer event.");
+        default: throw Kestrane::Exception("Could not initialize the audio client.");
+        }
+        if (buffer_frames == 0)
             throw Kestrane::Exception("Could not initialize the audio client.");
     }
 

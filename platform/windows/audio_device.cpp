@@ -97,7 +97,7 @@ namespace Platform
         state->com = true;
         IMMDeviceEnumerator* enumerator = nullptr;
         if (create_device_enumerator(&enumerator) != S_OK)
-            return Audio_Result::failed;
+            return Audio_Result::no_device_list;
         const HRESULT found = enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &state->endpoint);
         release(enumerator);
         if (found != S_OK)
@@ -130,7 +130,7 @@ namespace Platform
                 return Audio_Result::failed;
         }
         if (ask_for_raw_stream(state->client) != S_OK)
-            return Audio_Result::failed;
+            return Audio_Result::raw_unsupported;
         const WAVEFORMATEXTENSIBLE format = stream_format(sample_rate, padded);
         state->client_tried = true;
         const HRESULT opened = state->client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
@@ -144,10 +144,10 @@ namespace Platform
             return Audio_Result::buffer_not_aligned;
 
         if (state->client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&state->render)) != S_OK)
-            return Audio_Result::failed;
+            return Audio_Result::no_render_service;
         state->event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         if (!state->event || state->client->SetEventHandle(state->event) != S_OK)
-            return Audio_Result::failed;
+            return Audio_Result::no_buffer_event;
         return Audio_Result::ok;
     }
 
