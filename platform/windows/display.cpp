@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/exception.h"
+#include "platform/windows/placement.h"
 #include "platform/windows/wide.h"
 
 namespace Platform
@@ -174,6 +175,17 @@ namespace Platform
                 swap_interval(0);
         }
 
+        // The primary monitor's rectangle on the desktop (its top-left corner is the origin of
+        // screen coordinates, the other monitors lie around it).
+        RECT primary_monitor()
+        {
+            MONITORINFO info{};
+            info.cbSize = sizeof(info);
+            if (!GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info))
+                return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+            return info.rcMonitor;
+        }
+
         [[noreturn]] void raise_no_window()
         {
             throw Kestrane::Exception("Could not create an OpenGL window.");
@@ -326,9 +338,27 @@ namespace Platform
 
     void get_screen_size(int32_t& width, int32_t& height)
     {
-        // The primary monitor, whose top-left corner is the origin of screen coordinates.
-        width = GetSystemMetrics(SM_CXSCREEN);
-        height = GetSystemMetrics(SM_CYSCREEN);
+        const RECT r = primary_monitor();
+        width = r.right - r.left;
+        height = r.bottom - r.top;
+    }
+
+    void get_screen_position(int32_t& x, int32_t& y)
+    {
+        const RECT r = primary_monitor();
+        x = r.left;
+        y = r.top;
+    }
+
+    void center_on_primary_monitor(HWND window)
+    {
+        RECT r{};
+        GetWindowRect(window, &r);
+        const int width = r.right - r.left, height = r.bottom - r.top;
+        const RECT screen = primary_monitor();
+        const int screen_width = screen.right - screen.left, screen_height = screen.bottom - screen.top;
+        MoveWindow(window, screen.left + screen_width / 2 - width / 2, screen.top + screen_height / 2 - height / 2,
+                   width, height, TRUE);
     }
 
     bool center_window_by_title(const std::string& title)
@@ -336,12 +366,7 @@ namespace Platform
         HWND found = FindWindowW(nullptr, to_wide(title).c_str());
         if (!found || !IsWindowVisible(found))
             return false;
-        RECT r{};
-        GetWindowRect(found, &r);
-        const int width = r.right - r.left, height = r.bottom - r.top;
-        int32_t screen_width = 0, screen_height = 0;
-        get_screen_size(screen_width, screen_height);
-        MoveWindow(found, screen_width / 2 - width / 2, screen_height / 2 - height / 2, width, height, TRUE);
+        center_on_primary_monitor(found);
         return true;
     }
 }

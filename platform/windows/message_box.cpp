@@ -5,6 +5,7 @@
 
 #include "platform/display.h"
 #include "platform/message_box.h"
+#include "platform/windows/placement.h"
 #include "platform/windows/wide.h"
 
 namespace Platform
@@ -18,13 +19,7 @@ namespace Platform
             const HHOOK hook = centring_hook;
             if (code == HCBT_ACTIVATE)
             {
-                HWND box = reinterpret_cast<HWND>(w);
-                RECT r{};
-                GetWindowRect(box, &r);
-                const int width = r.right - r.left, height = r.bottom - r.top;
-                int32_t screen_width = 0, screen_height = 0;
-                get_screen_size(screen_width, screen_height);
-                MoveWindow(box, screen_width / 2 - width / 2, screen_height / 2 - height / 2, width, height, TRUE);
+                center_on_primary_monitor(reinterpret_cast<HWND>(w));
                 UnhookWindowsHookEx(hook);
                 centring_hook = nullptr;
                 return 0;
