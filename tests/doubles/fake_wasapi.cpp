@@ -150,7 +150,7 @@ namespace Fake_Wasapi
                 record("Initialize " + describe(format) + " " + std::to_string(duration) + " " +
                        std::to_string(periodicity));
                 const Settings s = settings();
-                if (initialized)
+                if (initialized || sized) // even a refused size leaves the client used up
                     return AUDCLNT_E_ALREADY_INITIALIZED;
                 if (mode != AUDCLNT_SHAREMODE_EXCLUSIVE || !(flags & AUDCLNT_STREAMFLAGS_EVENTCALLBACK) ||
                     duration != periodicity)

@@ -1,0 +1,151 @@
+// The Win32 window with its GL context and its messages, and the error boxes, on a real
+// desktop (Wine's, in the test run): messages a user's keys, buttons and wheel send come
+// out as the engine's, moving takes effect at once, boxes are centred and carry any name.
+#include "platform/display.h"
+#include "platform/message_box.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <GL/glew.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace
+{
+    using namespace std::chrono_literals;
+
+    HWND hwnd(const Platform::Display_Window& window)
+    {
+        return static_cast<HWND>(window.native);
+    }
+
+    std::vector<Platform::Message> drain(Platform::Display_Window& window)
+    {
+        std::vector<Platform::Message> messages;
+        Platform::Message message;
+        while (Platform::poll_message(window, message))
+            messages.push_back(message);
+        return messages;
+    }
+
+    bool has(const std::vector<Platform::Message>& messages, uint32_t id, int32_t value = 0)
+    {
+        for (const auto& m : messages)
+            if (m.id == id && m.value == value)
+                return true;
+        return false;
+    }
+
+    TEST(Windows_Display, BorderlessHiddenWindowWithACurrentContext)
+    {
+        Platform::Display_Window window("Corvane display test", 100, 120, 333, 666, 8);
+        EXPECT_FALSE(IsWindowVisible(hwnd(window)));
+        RECT client{};
+        GetClientRect(hwnd(window), &client);
+        EXPECT_EQ(client.right - client.left, 333); // no caption, no border: all of it is client
+        EXPECT_EQ(client.bottom - client.top, 666);
+        const Platform::Rect rect = Platform::get_window_rect(window);
+        EXPECT_EQ(rect.left, 100);
+        EXPECT_EQ(rect.top, 120);
+        EXPECT_EQ(rect.right, 433);
+        EXPECT_EQ(rect.bottom, 786);
+        GLint major = 0, minor = 0;
+        glGetIntegerv(GL_MAJOR_VERSION, &major);
+        glGetIntegerv(GL_MINOR_VERSION, &minor);
+        EXPECT_GE(major * 10 + minor, 33) << glGetString(GL_VERSION);
+        EXPECT_NE(glCreateProgram, nullptr); // GLEW loaded the entry points
+        EXPECT_TRUE(window.samples == 0 || window.samples == 8);
+        Platform::show_window(window);
+        EXPECT_TRUE(IsWindowVisible(hwnd(window)));
+    }
+
+    TEST(Windows_Display, InputArrivesAsTheEngineMessages)
+    {
+        Platform::Display_Window window("Corvane input test", 0, 0, 200, 200, 0);
+        drain(window);
+        const HWND h = hwnd(window);
+        PostMessageW(h, WM_KEYDOWN, 'X', 0);
+        PostMessageW(h, WM_KEYUP, VK_ESCAPE, 0);
+        PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+        PostMessageW(h, WM_RBUTTONUP, 0, 0);
+        PostMessageW(h, WM_MBUTTONDOWN, MK_MBUTTON, 0);
+        PostMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(-240)), 0);
+        PostMessageW(h, WM_CLOSE, 0, 0);
+        const auto messages = drain(window);
+        EXPECT_TRUE(has(messages, Platform::message_key_down, 'X'));
+        EXPECT_TRUE(has(messages, Platform::message_key_up, 27));
+        EXPECT_TRUE(has(messages, Platform::message_left_down));
+        EXPECT_TRUE(has(messages, Platform::message_right_up));
+        EXPECT_TRUE(has(messages, Platform::message_middle_down));
+        EXPECT_TRUE(has(messages, Platform::message_wheel, -240));
+        EXPECT_TRUE(has(messages, Platform::message_close));
+        EXPECT_TRUE(IsWindow(h)); // closing is the engine's decision
+    }
+
+    TEST(Windows_Display, MoveAndSizeTakeEffectBeforeTheCallReturns)
+    {
+        Platform::Display_Window window("Corvane move test", 10, 10, 200, 300, 0);
+        drain(window);
+        Platform::move_window(window, 50, 60, 250, 350);
+        const Platform::Rect rect = Platform::get_window_rect(window);
+        EXPECT_EQ(rect.left, 50);
+        EXPECT_EQ(rect.top, 60);
+        EXPECT_EQ(rect.right, 300);
+        EXPECT_EQ(rect.bottom, 410);
+        const auto messages = drain(window);
+        EXPECT_TRUE(has(messages, Platform::message_move));
+        EXPECT_TRUE(has(messages, Platform::message_size));
+    }
+
+    TEST(Windows_Display, ScreenIsThePrimaryMonitor)
+    {
+        int32_t width = 0, height = 0, x = -1, y = -1;
+        Platform::get_screen_size(width, height);
+        Platform::get_screen_position(x, y);
+        EXPECT_EQ(width, GetSystemMetrics(SM_CXSCREEN));
+        EXPECT_EQ(height, GetSystemMetrics(SM_CYSCREEN));
+        EXPECT_EQ(x, 0);
+        EXPECT_EQ(y, 0);
+    }
+
+    HWND wait_for_box()
+    {
+        for (int i = 0; i < 5000; ++i)
+        {
+            HWND box = FindWindowW(nullptr, L"Corvane Error");
+            if (box && IsWindowVisible(box))
+                return box;
+            std::this_thread::sleep_for(1ms);
+        }
+        return nullptr;
+    }
+
+    // A box for the window, from another thread (as the play thread shows one) while the
+    // window's own thread answers no messages: it shows, centred on the screen, with the whole
+    // message however far it lies from ASCII.
+    TEST(Windows_Display, ErrorBoxFromAnotherThreadIsCentredAndCarriesAnyName)
+    {
+        Platform::Display_Window window("Corvane box test", 0, 0, 200, 200, 0);
+        Platform::show_window(window);
+        const std::string message = "Could not load \"Björk/日本語.flac\".";
+        std::thread shower([&] { Platform::show_error_box(message, &window); });
+        const HWND box = wait_for_box();
+        ASSERT_NE(box, nullptr);
+        RECT r{};
+        GetWindowRect(box, &r);
+        const int width = r.right - r.left, height = r.bottom - r.top;
+        EXPECT_EQ(r.left, GetSystemMetrics(SM_CXSCREEN) / 2 - width / 2);
+        EXPECT_EQ(r.top, GetSystemMetrics(SM_CYSCREEN) / 2 - height / 2);
+        wchar_t text[256] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 256); // the box's message control
+        EXPECT_STREQ(text, L"Could not load \"Bj\u00f6rk/\u65e5\u672c\u8a9e.flac\".");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        shower.join();
+        // The window is still usable afterwards: the box did not leave it disabled.
+        EXPECT_TRUE(IsWindowEnabled(hwnd(window)));
+    }
+}
