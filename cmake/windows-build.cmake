@@ -54,4 +54,10 @@ if(CORVANE_TESTS)
   corvane_windows_test(wasapi_test SOURCES tests/platform/windows/wasapi_test.cpp
     LIBS corvane_platform_audio corvane_test_wasapi corvane_platform_realtime corvane_test_message_box
          corvane_platform_files corvane_platform_display corvane_flac_fixture)
+  corvane_windows_test(windows_files_test SOURCES tests/platform/windows/files_test.cpp LIBS corvane_platform_files)
+  corvane_windows_test(windows_display_test SOURCES tests/platform/windows/display_test.cpp
+    LIBS corvane_platform_display corvane_platform_message_box)
+endif()
+if(CORVANE_TESTS)
+  add_executable(corvane_read_box tests/e2e/windows/read_box.cpp)
 endif()

@@ -63,9 +63,16 @@ namespace E2e
         }
     }
 
-    Player_Process::Player_Process(const std::filesystem::path& folder, const std::vector<std::string>& environment)
+    Player_Process::Player_Process(const std::filesystem::path& folder, const std::vector<std::string>& environment,
+                                   const std::vector<std::string>& command)
     {
-        const std::string executable = binary_dir() + "/corvane";
+        std::vector<std::string> arguments = command;
+        if (arguments.empty())
+            arguments.push_back(binary_dir() + "/corvane");
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
         const std::vector<std::string> sanitizer = sanitizer_environment();
         pid = fork();
         if (pid == 0)
@@ -79,7 +86,7 @@ namespace E2e
                 putenv(const_cast<char*>(assignment.c_str()));
             for (const std::string& assignment : environment)
                 putenv(const_cast<char*>(assignment.c_str()));
-            execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
+            execvp(argv[0], argv.data());
             _exit(127);
         }
         if (pid > 0)

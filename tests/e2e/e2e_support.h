@@ -21,12 +21,14 @@ namespace E2e
         Temporary_Folder() : Temp_Folder("corvane-e2e") {}
     };
 
-    // The corvane executable of this build, running in `folder` with sanitizer_environment()
-    // and then `environment` ("NAME=value" each) added to the test's own; killed, with any
-    // process it started, if still alive when the object goes.
+    // The corvane executable of this build (or `command`, e.g. Wine and the Windows build),
+    // running in `folder` with sanitizer_environment() and then `environment` ("NAME=value"
+    // each) added to the test's own; killed, with any process it started, if still alive
+    // when the object goes.
     struct Player_Process
     {
-        Player_Process(const std::filesystem::path& folder, const std::vector<std::string>& environment = {});
+        Player_Process(const std::filesystem::path& folder, const std::vector<std::string>& environment = {},
+                       const std::vector<std::string>& command = {});
         ~Player_Process();
         Player_Process(const Player_Process&) = delete;
         Player_Process& operator=(const Player_Process&) = delete;
