@@ -14,7 +14,7 @@ namespace Platform
 {
     struct Audio_Device::State
     {
-        bool com = false;                      // CoInitializeEx was called on this thread
+        bool com = false;                      // COM was initialised on this thread by open()
         IMMDevice* endpoint = nullptr;         // the default render endpoint
         IAudioClient2* client = nullptr;       // the stream's client
         bool client_tried = false;             // Initialize was called on `client`
@@ -93,8 +93,8 @@ namespace Platform
 
     Audio_Result Audio_Device::open()
     {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        state->com = true;
+        // A thread already in another apartment keeps it; only a successful call is undone.
+        state->com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
         IMMDeviceEnumerator* enumerator = nullptr;
         if (create_device_enumerator(&enumerator) != S_OK)
             return Audio_Result::no_device_list;
