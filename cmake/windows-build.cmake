@@ -51,8 +51,12 @@ if(CORVANE_TESTS)
     target_link_libraries(${name} PRIVATE corvane_core ${T_LIBS} corvane_core GTest::gtest GTest::gtest_main)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS windows)
   endfunction()
+  add_library(corvane_test_realtime STATIC tests/doubles/realtime_double.cpp)
+  target_include_directories(corvane_test_realtime PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  corvane_windows_test(windows_realtime_test SOURCES tests/platform/windows/realtime_test.cpp
+    LIBS corvane_platform_realtime)
   corvane_windows_test(wasapi_test SOURCES tests/platform/windows/wasapi_test.cpp
-    LIBS corvane_platform_audio corvane_test_wasapi corvane_platform_realtime corvane_test_message_box
+    LIBS corvane_platform_audio corvane_test_wasapi corvane_test_realtime corvane_test_message_box
          corvane_platform_files corvane_platform_display corvane_flac_fixture)
   corvane_windows_test(windows_files_test SOURCES tests/platform/windows/files_test.cpp LIBS corvane_platform_files)
   corvane_windows_test(windows_display_test SOURCES tests/platform/windows/display_test.cpp

@@ -3,6 +3,7 @@
 // misaligned-buffer reopening, and the box for every way the endpoint can refuse or fail.
 #include "doubles/fake_wasapi.h"
 #include "doubles/message_box_recorder.h"
+#include "doubles/realtime_double.h"
 #include "flac_fixture.h"
 #include "library/file.h"
 #include "playback/track.h"
@@ -105,6 +106,7 @@ namespace
             settings.speed = 20; // periods pass twenty times faster than real time
             configure(settings);
             Message_Box_Recorder::clear();
+            Realtime_Double::reset(false);
         }
 
         static void configure(Fake_Wasapi::Settings settings)
@@ -213,6 +215,20 @@ namespace
         for (const auto& b : Fake_Wasapi::buffers())
             EXPECT_EQ(b.bytes.size(), 256u * 6);
         EXPECT_EQ(Fake_Wasapi::live_objects(), 0);
+    }
+
+    // Without the scheduler's real-time class the stream runs at normal priority.
+    TEST_F(Wasapi, SchedulerRefusalLeavesThePlayingUnharmed)
+    {
+        Realtime_Double::reset(true);
+        Corvane::Track track(nullptr);
+        track.volume = 1.0;
+        track.gain = 1.0;
+        track.load(track_of("refused.flac", std::vector<int32_t>(2000, 32767)));
+        ASSERT_TRUE(run_ended(track));
+        EXPECT_EQ(track.position.load(), 1000);
+        EXPECT_EQ(played_left().at(999), 8388607);
+        EXPECT_TRUE(Message_Box_Recorder::shown().empty());
     }
 
     // The fade-in, a pause in the middle with its fade-out, and the stream stopped.
