@@ -2,7 +2,7 @@
 # Cross-builds Corvane for 64-bit Windows: build/windows/corvane.exe, one self-contained file
 # (everything linked statically), and the Windows test executables, which run under Wine.
 #
-# Installs what it needs from Debian (the MinGW-w64 toolchain, Wine). The libraries the player
+# tools/install-deps.sh installs the toolchain and Wine from Debian. The libraries the player
 # links (libFLAC, FreeType, GLEW, HarfBuzz) have no MinGW packages in Debian, so they are built
 # here from Debian's own source packages (`apt-get source`; a deb-src line is added for that when
 # none is present) into build/windows-deps/prefix. That build is cached: it runs again only when a
@@ -17,18 +17,6 @@ host=x86_64-w64-mingw32
 source_packages=(flac freetype glew harfbuzz)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-
-install_packages() {
-  local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
-    binutils-mingw-w64-x86-64 wine wine64 dpkg-dev xz-utils cmake googletest) missing=() p
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  export DEBIAN_FRONTEND=noninteractive
-  as_root apt-get update -q
-  as_root apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
 
 # apt-get source needs a deb-src entry for the suite the machine runs.
 ensure_deb_src() {
@@ -136,7 +124,7 @@ build_deps() {
   echo "$key" > "$stamp"
 }
 
-install_packages
+"$root/tools/install-deps.sh"
 ensure_deb_src
 build_deps
 launcher=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every Corvane test: the whole suite with AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the threaded suites again with ThreadSanitizer.
+# UndefinedBehaviorSanitizer, then the threaded suites again with ThreadSanitizer, then the
+# Windows build's suites under Wine (tools/test-windows.sh).
 # Starts a virtual X display when none is set. Usage: tools/test.sh [ctest arguments]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,3 +28,7 @@ ctest --test-dir "$root/build/test-address" --output-on-failure -j"$jobs" "$@"
 build "$root/build/test-thread" thread
 # ThreadSanitizer needs the classic address-space layout.
 setarch "$(uname -m)" -R ctest --test-dir "$root/build/test-thread" --output-on-failure -j"$jobs" -L threads "$@"
+
+# The Windows build under Wine: its platform suites, the WASAPI layer against a scripted
+# endpoint, and corvane.exe end to end.
+"$root/tools/test-windows.sh" "$@"
