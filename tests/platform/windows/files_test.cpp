@@ -4,6 +4,7 @@
 #include "platform/file_size.h"
 #include "platform/folder_listing.h"
 #include "platform/logical_order.h"
+#include "platform/memory.h"
 
 #include <gtest/gtest.h>
 
@@ -139,5 +140,24 @@ namespace
         EXPECT_EQ(Platform::get_file_size((utf8_of(root) + "/日本語/Jóga.flac")), 12345u);
         EXPECT_EQ(Platform::get_file_size("missing.flac"), std::nullopt);
         EXPECT_EQ(Platform::get_file_size("日本語"), std::nullopt);
+    }
+
+    // A file may claim more samples than the machine could commit: such an array is still
+    // had, reads as silence, and takes memory only where the decoder writes.
+    TEST(Windows_Memory, ArraysBeyondTheCommitLimitAreFilledRangeByRange)
+    {
+        const size_t count = Platform::memory_size() / sizeof(double) * 2;
+        double* claimed = Platform::reserve_doubles(count);
+        ASSERT_NE(claimed, nullptr);
+        Platform::commit_doubles(claimed, count - 1000, count);
+        claimed[count - 1] = 1.5;
+        EXPECT_EQ(claimed[count - 1000], 0.0);
+        EXPECT_EQ(claimed[count - 1], 1.5);
+        Platform::free_doubles(claimed);
+
+        double* small = Platform::reserve_doubles(1000);
+        EXPECT_EQ(small[999], 0.0); // committed whole: readable before any commit_doubles
+        Platform::free_doubles(small);
+        Platform::free_doubles(nullptr);
     }
 }
