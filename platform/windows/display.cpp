@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/exception.h"
+#include "platform/error.h"
 #include "platform/windows/placement.h"
 #include "platform/windows/wide.h"
 
@@ -188,7 +188,7 @@ namespace Platform
 
         [[noreturn]] void raise_no_window()
         {
-            throw Kestrane::Exception("Could not create an OpenGL window.");
+            throw Error("Could not create an OpenGL window.");
         }
     }
 

@@ -28,12 +28,13 @@ namespace Platform
         }
     }
 
-    void show_error_box(const std::string& message, const Display_Window* owner)
+    void show_error_box(const std::string& caption, const std::string& message, const Display_Window* owner)
     {
         const UINT style = MB_OK | MB_ICONERROR;
+        const std::wstring title = to_wide(caption);
         if (!owner)
         {
-            MessageBoxW(nullptr, to_wide(message).c_str(), L"Corvane Error", style);
+            MessageBoxW(nullptr, to_wide(message).c_str(), title.c_str(), style);
             return;
         }
         // A box owned by a window of another thread waits on that thread (it disables the owner
@@ -42,7 +43,7 @@ namespace Platform
         HWND window = static_cast<HWND>(owner->native);
         const bool same_thread = GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
         centring_hook = SetWindowsHookExW(WH_CBT, centre_on_activation, nullptr, GetCurrentThreadId());
-        MessageBoxW(same_thread ? window : nullptr, to_wide(message).c_str(), L"Corvane Error",
+        MessageBoxW(same_thread ? window : nullptr, to_wide(message).c_str(), title.c_str(),
                     same_thread ? style : style | MB_TOPMOST | MB_SETFOREGROUND);
         if (centring_hook)
         {

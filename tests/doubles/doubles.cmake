@@ -22,3 +22,11 @@ set(CORVANE_TEST_PLATFORM
   corvane_platform_display corvane_platform_files corvane_platform_reservation
   corvane_test_message_box corvane_test_audio_device corvane_test_realtime
   CACHE INTERNAL "The platform of tests that use the doubles")
+
+# Windows: a scripted sound endpoint behind the WASAPI interfaces, in place of the system's
+# device enumerator; the real WASAPI device runs against it.
+if(WIN32)
+  add_library(corvane_test_wasapi STATIC ${CMAKE_CURRENT_LIST_DIR}/fake_wasapi.cpp)
+  target_include_directories(corvane_test_wasapi PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(corvane_test_wasapi PUBLIC corvane_platform_headers ksuser Threads::Threads)
+endif()

@@ -43,7 +43,7 @@ namespace
         // The text of the error box and its rectangle, OK pressed; empty when none appeared.
         std::string read_box()
         {
-            return run("wine '" + (windows_build() / "corvane_read_box.exe").string() + "' 2>/dev/null");
+            return run("wine '" + (windows_build() / "tests" / "corvane_read_box.exe").string() + "' 2>/dev/null");
         }
 
         Temporary_Folder card;

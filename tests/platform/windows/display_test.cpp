@@ -132,7 +132,7 @@ namespace
         Platform::Display_Window window("Corvane box test", 0, 0, 200, 200, 0);
         Platform::show_window(window);
         const std::string message = "Could not load \"Björk/日本語.flac\".";
-        std::thread shower([&] { Platform::show_error_box(message, &window); });
+        std::thread shower([&] { Platform::show_error_box("Corvane Error", message, &window); });
         const HWND box = wait_for_box();
         ASSERT_NE(box, nullptr);
         RECT r{};

@@ -6,6 +6,8 @@
 #include "platform/logical_order.h"
 #include "platform/memory.h"
 
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -36,22 +38,6 @@ namespace
     class Windows_Files : public testing::Test
     {
     protected:
-        Windows_Files()
-        {
-            previous = fs::current_path();
-            root = fs::temp_directory_path() / ("corvane-files-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                                testing::UnitTest::GetInstance()->current_test_info()->name());
-            fs::create_directories(root);
-            fs::current_path(root);
-        }
-
-        ~Windows_Files() override
-        {
-            fs::current_path(previous);
-            std::error_code ignored;
-            fs::remove_all(root, ignored);
-        }
-
         // `utf8` names a file relative to the scratch folder; it is written with `bytes` bytes.
         static void file(const std::string& utf8, size_t bytes = 0)
         {
@@ -64,7 +50,9 @@ namespace
             SetFileAttributesW(path.c_str(), GetFileAttributesW(path.c_str()) | FILE_ATTRIBUTE_HIDDEN);
         }
 
-        fs::path root, previous;
+        Test_Support::Temp_Folder folder{"corvane-files"};
+        Test_Support::Working_Directory inside{folder.path};
+        const fs::path& root = folder.path;
     };
 
     struct Entry

@@ -7,6 +7,8 @@
 #include "flac_fixture.h"
 #include "library/file.h"
 #include "playback/track.h"
+#include "support/poll.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +16,6 @@
 #include <audioclient.h>
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <regex>
 #include <thread>
@@ -25,22 +26,10 @@ namespace
 
     constexpr uint32_t buffer = 132; // frames: 3 ms at 44100 Hz, the endpoint's minimum period
 
-    bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!condition())
-        {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
-    }
-
     // A run has ended when its flags are down and the endpoint's last object is released.
     bool run_ended(const Corvane::Track& track)
     {
-        return eventually([&] { return !track.loading && !track.starting && !track.playing; }) &&
+        return Test_Support::poll_until([&] { return !track.loading && !track.starting && !track.playing; }, 20s) &&
                Fake_Wasapi::wait_until_released(20s);
     }
 
@@ -81,23 +70,7 @@ namespace
     class Wasapi : public testing::Test
     {
     protected:
-        Wasapi()
-        {
-            previous = std::filesystem::current_path();
-            root = std::filesystem::temp_directory_path() /
-                   ("corvane-wasapi-" + std::to_string(GetCurrentProcessId()) + "-" +
-                    testing::UnitTest::GetInstance()->current_test_info()->name());
-            std::filesystem::create_directories(root);
-            std::filesystem::current_path(root);
-            library = std::make_shared<Corvane::File>();
-        }
-
-        ~Wasapi() override
-        {
-            std::filesystem::current_path(previous);
-            std::error_code ignored;
-            std::filesystem::remove_all(root, ignored);
-        }
+        Wasapi() : library(std::make_shared<Corvane::File>()) {}
 
         void SetUp() override
         {
@@ -129,7 +102,8 @@ namespace
             return file;
         }
 
-        std::filesystem::path root, previous;
+        Test_Support::Temp_Folder folder{"corvane-wasapi"};
+        Test_Support::Working_Directory inside{folder.path};
         std::shared_ptr<Corvane::File> library;
     };
 
@@ -237,7 +211,7 @@ namespace
         Corvane::Track track(nullptr);
         track.volume = 0.5;
         track.load(track_of("fade.flac", std::vector<int32_t>(44100 * 2, 32767)));
-        ASSERT_TRUE(eventually([&] { return track.position.load() > 20000; }));
+        ASSERT_TRUE(Test_Support::poll_until([&] { return track.position.load() > 20000; }, 20s));
         track.playing = false;
         ASSERT_TRUE(run_ended(track));
 

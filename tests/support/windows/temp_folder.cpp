@@ -1,0 +1,60 @@
+// Scratch folders of the tests on Windows: a fresh name under the user's temporary folder,
+// removed with everything in it.
+#include "support/temp_folder.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+namespace Test_Support
+{
+    Temp_Folder::Temp_Folder(const std::string& prefix, bool)
+    {
+        std::random_device seed;
+        std::mt19937_64 random(seed() ^ GetCurrentProcessId());
+        for (int attempt = 0; attempt < 100; ++attempt)
+        {
+            path = std::filesystem::temp_directory_path() / (prefix + "-" + std::to_string(random() % 1000000000));
+            if (std::filesystem::create_directory(path))
+                return;
+        }
+        throw std::runtime_error("could not make a folder for " + prefix);
+    }
+
+    Temp_Folder::~Temp_Folder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+
+    void Temp_Folder::folder(const std::string& relative) const
+    {
+        std::filesystem::create_directories(path / relative);
+    }
+
+    void Temp_Folder::file(const std::string& relative) const
+    {
+        std::filesystem::create_directories((path / relative).parent_path());
+        if (!std::ofstream(path / relative))
+            throw std::runtime_error("could not create " + (path / relative).string());
+    }
+
+    void Temp_Folder::link(const std::string& relative, const std::string& target) const
+    {
+        std::filesystem::create_directories((path / relative).parent_path());
+        std::filesystem::create_symlink(target, path / relative);
+    }
+
+    Working_Directory::Working_Directory(const std::filesystem::path& folder)
+        : previous(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(folder);
+    }
+
+    Working_Directory::~Working_Directory()
+    {
+        std::filesystem::current_path(previous);
+    }
+}
