@@ -14,13 +14,13 @@ namespace Platform
 {
     struct Audio_Device::State
     {
-        bool com = false;                      // COM was initialised on this thread by open()
-        IMMDevice* endpoint = nullptr;         // the default render endpoint
-        IAudioClient2* client = nullptr;       // the stream's client
-        bool client_tried = false;             // Initialize was called on `client`
-        IAudioRenderClient* render = nullptr;  // the stream's render service
-        HANDLE event = nullptr;                // auto-reset; the stream sets it when a buffer is due
-        uint32_t frames = 0;                   // frames per buffer
+        bool com = false;                     // COM was initialised on this thread by open()
+        IMMDevice* endpoint = nullptr;        // the default render endpoint
+        IAudioClient2* client = nullptr;      // the stream's client
+        bool client_tried = false;            // Initialize was called on `client`
+        IAudioRenderClient* render = nullptr; // the stream's render service
+        HANDLE event = nullptr;               // auto-reset; the stream sets it when a buffer is due
+        uint32_t frames = 0;                  // frames per buffer
     };
 
     namespace

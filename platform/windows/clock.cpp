@@ -15,8 +15,8 @@ namespace Platform
         }();
         LARGE_INTEGER counter{};
         QueryPerformanceCounter(&counter);
-        const int64_t nanoseconds = counter.QuadPart / frequency * 1000000000 +
-                                    counter.QuadPart % frequency * 1000000000 / frequency;
+        const int64_t nanoseconds =
+            counter.QuadPart / frequency * 1000000000 + counter.QuadPart % frequency * 1000000000 / frequency;
         return static_cast<double>(nanoseconds) / 1e9;
     }
 }

@@ -62,7 +62,7 @@ namespace Platform
             case WM_SETFOCUS: queue(native, message_set_focus); return true;
             case WM_KILLFOCUS: queue(native, message_kill_focus); return true;
             case WM_CLOSE: queue(native, message_close); return true; // closing is the engine's call
-            case WM_NCCALCSIZE: return w != 0; // the whole window is client area: no frame
+            case WM_NCCALCSIZE: return w != 0;                        // the whole window is client area: no frame
             case WM_KEYDOWN: queue(native, message_key_down, int32_t(w & 0xFF)); return true;
             case WM_KEYUP: queue(native, message_key_up, int32_t(w & 0xFF)); return true;
             case WM_LBUTTONDOWN:
@@ -155,11 +155,27 @@ namespace Platform
                 reinterpret_cast<void*>(wglGetProcAddress("wglChoosePixelFormatARB")));
             if (!choose || samples <= 0)
                 return 0;
-            const int attributes[] = {WGL_DRAW_TO_WINDOW_ARB, 1, WGL_SUPPORT_OPENGL_ARB, 1, WGL_DOUBLE_BUFFER_ARB, 1,
-                                      WGL_ACCELERATION_ARB, WGL_FULL_ACCELERATION_ARB, WGL_PIXEL_TYPE_ARB,
-                                      WGL_TYPE_RGBA_ARB, WGL_COLOR_BITS_ARB, 32, WGL_DEPTH_BITS_ARB, 24,
-                                      WGL_STENCIL_BITS_ARB, 8, WGL_SAMPLE_BUFFERS_ARB, 1, WGL_SAMPLES_ARB,
-                                      samples, 0};
+            const int attributes[] = {WGL_DRAW_TO_WINDOW_ARB,
+                                      1,
+                                      WGL_SUPPORT_OPENGL_ARB,
+                                      1,
+                                      WGL_DOUBLE_BUFFER_ARB,
+                                      1,
+                                      WGL_ACCELERATION_ARB,
+                                      WGL_FULL_ACCELERATION_ARB,
+                                      WGL_PIXEL_TYPE_ARB,
+                                      WGL_TYPE_RGBA_ARB,
+                                      WGL_COLOR_BITS_ARB,
+                                      32,
+                                      WGL_DEPTH_BITS_ARB,
+                                      24,
+                                      WGL_STENCIL_BITS_ARB,
+                                      8,
+                                      WGL_SAMPLE_BUFFERS_ARB,
+                                      1,
+                                      WGL_SAMPLES_ARB,
+                                      samples,
+                                      0};
             int format = 0;
             UINT count = 0;
             if (!choose(GetDC(handle), attributes, nullptr, 1, &format, &count) || count == 0)

@@ -33,16 +33,15 @@ namespace Platform
         Folder_Identity identity_of(const char* path)
         {
             const std::wstring wide = *path ? to_wide(path) : std::wstring(L".");
-            HANDLE folder = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            HANDLE folder =
+                CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
             if (folder == INVALID_HANDLE_VALUE)
                 return {};
             BY_HANDLE_FILE_INFORMATION info{};
             Folder_Identity identity;
             if (GetFileInformationByHandle(folder, &info))
-                identity = {info.dwVolumeSerialNumber,
-                            (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+                identity = {info.dwVolumeSerialNumber, (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
             CloseHandle(folder);
             return identity;
         }

@@ -94,13 +94,12 @@ namespace Fake_Wasapi
         {
             const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(format);
             const bool padded = format->wBitsPerSample == 32;
-            const bool well_formed =
-                format->wFormatTag == WAVE_FORMAT_EXTENSIBLE && format->nChannels == 2 &&
-                format->cbSize == 22 && (format->wBitsPerSample == 24 || padded) &&
-                format->nBlockAlign == 2 * format->wBitsPerSample / 8 &&
-                format->nAvgBytesPerSec == format->nBlockAlign * format->nSamplesPerSec &&
-                x->Samples.wValidBitsPerSample == 24 && x->dwChannelMask == 3 &&
-                x->SubFormat == KSDATAFORMAT_SUBTYPE_PCM;
+            const bool well_formed = format->wFormatTag == WAVE_FORMAT_EXTENSIBLE && format->nChannels == 2 &&
+                                     format->cbSize == 22 && (format->wBitsPerSample == 24 || padded) &&
+                                     format->nBlockAlign == 2 * format->wBitsPerSample / 8 &&
+                                     format->nAvgBytesPerSec == format->nBlockAlign * format->nSamplesPerSec &&
+                                     x->Samples.wValidBitsPerSample == 24 && x->dwChannelMask == 3 &&
+                                     x->SubFormat == KSDATAFORMAT_SUBTYPE_PCM;
             if (!well_formed)
                 return E_INVALIDARG;
             const bool rate_refused = std::find(s.refused_rates.begin(), s.refused_rates.end(),
@@ -335,14 +334,20 @@ namespace Fake_Wasapi
             bool started = false;
             std::atomic<bool> running{false};
             std::thread clock;
-            bool queued = false;      // a released buffer waits to be played
-            bool lent = false;        // GetBuffer handed out the buffer, ReleaseBuffer not yet called
+            bool queued = false; // a released buffer waits to be played
+            bool lent = false;   // GetBuffer handed out the buffer, ReleaseBuffer not yet called
             UINT32 lent_frames = 0;
             std::vector<BYTE> scratch;
         };
 
-        Render_Client::Render_Client(Client* owner) : client(owner) { client->AddRef(); }
-        Render_Client::~Render_Client() { client->Release(); }
+        Render_Client::Render_Client(Client* owner) : client(owner)
+        {
+            client->AddRef();
+        }
+        Render_Client::~Render_Client()
+        {
+            client->Release();
+        }
 
         HRESULT Render_Client::GetBuffer(UINT32 frames, BYTE** data)
         {
@@ -371,7 +376,8 @@ namespace Fake_Wasapi
             Buffer buffer;
             buffer.silent = flags & AUDCLNT_BUFFERFLAGS_SILENT;
             buffer.started = client->started;
-            buffer.bytes.assign(client->scratch.begin(), client->scratch.begin() + size_t(frames) * client->block_align);
+            buffer.bytes.assign(client->scratch.begin(),
+                                client->scratch.begin() + size_t(frames) * client->block_align);
             if (buffer.silent)
                 std::fill(buffer.bytes.begin(), buffer.bytes.end(), BYTE(0));
             world().buffers.push_back(std::move(buffer));

@@ -30,8 +30,8 @@ namespace Fake_Wasapi
         HRESULT get_service = S_OK;
         HRESULT set_event_handle = S_OK;
         HRESULT start = S_OK;
-        int stall_after_events = -1;         // the endpoint stops signalling after this many events
-        double speed = 1.0;                  // periods pass this many times faster than real time
+        int stall_after_events = -1; // the endpoint stops signalling after this many events
+        double speed = 1.0;          // periods pass this many times faster than real time
     };
 
     struct Buffer

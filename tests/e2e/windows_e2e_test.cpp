@@ -62,10 +62,13 @@ namespace
 
     bool shows(const std::string& window, const std::function<bool(const Screenshot&)>& condition, Screenshot& shot)
     {
-        return poll([&] {
-            shot = take_screenshot(window);
-            return condition(shot);
-        }, 15.0);
+        return poll(
+            [&]
+            {
+                shot = take_screenshot(window);
+                return condition(shot);
+            },
+            15.0);
     }
 
     TEST_F(Windows_End_To_End, OpensCentredDrawsTheBrowserTogglesTheWaveformAndQuitsOnEscape)
@@ -85,16 +88,23 @@ namespace
         park_pointer();
 
         Screenshot shot;
-        ASSERT_TRUE(shows(window, [](const Screenshot& s) { return browser_lines(s).size() == 2; }, shot))
+        ASSERT_TRUE(shows(
+            window, [](const Screenshot& s) { return browser_lines(s).size() == 2; }, shot))
             << browser_lines(shot).size() << " lines";
         // Nothing plays: the waveform is one flat line across the whole window.
         press_key(window, "x");
-        ASSERT_TRUE(shows(window, [](const Screenshot& s) {
-            const auto lines = browser_lines(s);
-            return lines.size() == 1 && lines[0].columns.width() >= s.width - 2;
-        }, shot)) << "no flat waveform; " << browser_lines(shot).size() << " lines";
+        ASSERT_TRUE(shows(
+            window,
+            [](const Screenshot& s)
+            {
+                const auto lines = browser_lines(s);
+                return lines.size() == 1 && lines[0].columns.width() >= s.width - 2;
+            },
+            shot))
+            << "no flat waveform; " << browser_lines(shot).size() << " lines";
         press_key(window, "x");
-        ASSERT_TRUE(shows(window, [](const Screenshot& s) { return browser_lines(s).size() == 2; }, shot))
+        ASSERT_TRUE(shows(
+            window, [](const Screenshot& s) { return browser_lines(s).size() == 2; }, shot))
             << "back in the browser: " << browser_lines(shot).size() << " lines";
 
         press_key(window, "Escape");
@@ -114,12 +124,14 @@ namespace
         ASSERT_FALSE(window.empty()) << "no window named Corvane appeared";
         park_pointer();
         Screenshot shot;
-        ASSERT_TRUE(shows(window, [](const Screenshot& s) { return browser_lines(s).size() == 1; }, shot));
+        ASSERT_TRUE(shows(
+            window, [](const Screenshot& s) { return browser_lines(s).size() == 1; }, shot));
         const Text_Line folder = browser_lines(shot)[0];
         click(window, folder.centre_x(), folder.centre_y());
         park_pointer();
         // The open folder's own line, then its track.
-        ASSERT_TRUE(shows(window, [](const Screenshot& s) { return browser_lines(s).size() == 2; }, shot));
+        ASSERT_TRUE(shows(
+            window, [](const Screenshot& s) { return browser_lines(s).size() == 2; }, shot));
         const Text_Line track = browser_lines(shot)[1];
         click(window, track.centre_x(), track.centre_y());
 

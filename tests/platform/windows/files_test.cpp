@@ -80,8 +80,9 @@ namespace
         hide("secret.flac");
         hide("Hidden folder");
         const std::map<std::string, Entry> expected = {
-            {".", {false, true}},         {"..", {false, true}},          {"Björk", {false, true}},
-            {"Hidden folder", {true, true}}, {"Jóga.flac", {false, false}}, {"secret.flac", {true, false}},
+            {".", {false, true}},          {"..", {false, true}},
+            {"Björk", {false, true}},      {"Hidden folder", {true, true}},
+            {"Jóga.flac", {false, false}}, {"secret.flac", {true, false}},
         };
         EXPECT_EQ(list(""), expected);
         EXPECT_EQ(list((utf8_of(root) + "/").c_str()), expected);
@@ -107,14 +108,14 @@ namespace
 
     TEST(Windows_Logical_Order, SortsAsTheShellDoes)
     {
-        std::vector<std::string> names{"track 10.flac", "Track 2.flac", "Birnen", "Äpfel", "Apfel", "track 1.flac",
-                                       "apfel"};
+        std::vector<std::string> names{"track 10.flac", "Track 2.flac", "Birnen", "Äpfel",
+                                       "Apfel",         "track 1.flac", "apfel"};
         std::sort(names.begin(), names.end(),
                   [](const std::string& a, const std::string& b) { return Platform::logical_compare(a, b) < 0; });
         // Umlauts sort by their letter, not by their UTF-8 bytes (which would put them last);
         // names the shell holds equal stay apart, ordered by their bytes.
-        EXPECT_EQ(names, (std::vector<std::string>{"Apfel", "apfel", "Äpfel", "Birnen", "track 1.flac",
-                                                   "Track 2.flac", "track 10.flac"}));
+        EXPECT_EQ(names, (std::vector<std::string>{"Apfel", "apfel", "Äpfel", "Birnen", "track 1.flac", "Track 2.flac",
+                                                   "track 10.flac"}));
         EXPECT_EQ(Platform::logical_compare("same", "same"), 0);
         EXPECT_LT(Platform::logical_compare("Apfel", "apfel"), 0);
         EXPECT_GT(Platform::logical_compare("apfel", "Apfel"), 0);

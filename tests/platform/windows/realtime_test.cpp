@@ -13,12 +13,14 @@ namespace
         for (int run = 0; run < 3; ++run)
         {
             bool entered = false, again = false;
-            std::thread thread([&] {
-                entered = Platform::enter_realtime_class();
-                again = Platform::enter_realtime_class(); // already registered: still in the class
-                Platform::leave_realtime_class();
-                Platform::leave_realtime_class(); // nothing left to revert
-            });
+            std::thread thread(
+                [&]
+                {
+                    entered = Platform::enter_realtime_class();
+                    again = Platform::enter_realtime_class(); // already registered: still in the class
+                    Platform::leave_realtime_class();
+                    Platform::leave_realtime_class(); // nothing left to revert
+                });
             thread.join();
             EXPECT_TRUE(entered) << run;
             EXPECT_TRUE(again) << run;
