@@ -78,6 +78,12 @@ namespace Platform
         }
     }
 
+    Audio_Card default_audio_card()
+    {
+        // WASAPI names no card numbers: the default render endpoint is the one card there is.
+        return {0, "Default audio device"};
+    }
+
     Audio_Device::Audio_Device() : state(std::make_unique<State>()) {}
 
     Audio_Device::~Audio_Device()

@@ -20,7 +20,7 @@ corvane_test(wasapi_test
   LABELS windows)
 set_property(TARGET wasapi_test PROPERTY CORVANE_PLATFORM
   corvane_platform_display corvane_platform_files corvane_platform_audio corvane_test_wasapi
-  corvane_test_message_box corvane_test_realtime)
+  corvane_platform_reservation corvane_test_message_box corvane_test_realtime)
 
 # Reads the player's error box under the same Wine, for the end-to-end tests.
 add_executable(corvane_read_box ${CMAKE_SOURCE_DIR}/tests/e2e/windows/read_box.cpp)
