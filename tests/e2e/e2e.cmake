@@ -25,4 +25,4 @@ add_dependencies(player_e2e_test corvane_test_sound_card_plugin)
 
 # corvane.exe under Wine, when tools/test-windows.sh names the Windows build.
 corvane_e2e_test(windows_e2e_test e2e/windows_e2e_test.cpp e2e/player_session.cpp)
-target_link_libraries(windows_e2e_test PRIVATE corvane_test_sound_card corvane_flac_fixture)
+target_link_libraries(windows_e2e_test PRIVATE corvane_test_sound_card corvane_test_session_bus corvane_flac_fixture)
