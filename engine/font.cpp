@@ -6,7 +6,7 @@
 
 #include "engine/exception.h"
 #include "engine/font_faces.h"
-#include "engine/system_fonts.h"
+#include "platform/system_fonts.h"
 
 namespace Kestrane
 {
@@ -52,7 +52,7 @@ namespace Kestrane
             if (list[i]->has(c))
                 found = int32_t(i);
         if (found < 0)
-            if (const std::optional<Font_File> file = system_font_for(c))
+            if (const std::optional<Platform::Font_File> file = Platform::system_font_for(c))
             {
                 const auto key = std::make_pair(file->path, file->index);
                 if (!opened.contains(key))

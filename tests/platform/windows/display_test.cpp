@@ -3,10 +3,13 @@
 // out as the engine's, moving takes effect at once, boxes are centred and carry any name.
 #include "platform/display.h"
 #include "platform/message_box.h"
+#include "platform/system_fonts.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include "platform/windows/wide.h"
 
 #include <GL/glew.h>
 
@@ -147,5 +150,16 @@ namespace
         shower.join();
         // The window is still usable afterwards: the box did not leave it disabled.
         EXPECT_TRUE(IsWindowEnabled(hwnd(window)));
+    }
+
+    // A character the program's fonts lack is found in a font the system has registered;
+    // one that no font has is not.
+    TEST(Windows_System_Fonts, FindARegisteredFileThatHasTheCharacter)
+    {
+        const auto latin = Platform::system_font_for(U'A');
+        ASSERT_TRUE(latin.has_value());
+        const std::wstring path = Platform::to_wide(latin->path);
+        EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << latin->path;
+        EXPECT_FALSE(Platform::system_font_for(0x10FFFD).has_value()); // private use, beyond GDI's plane
     }
 }

@@ -1,12 +1,12 @@
 // System fonts: one fontconfig configuration for the process, asked per character (the font
 // caches the answers).
-#include "engine/system_fonts.h"
+#include "platform/system_fonts.h"
 
 #include <memory>
 
 #include <fontconfig/fontconfig.h>
 
-namespace Kestrane
+namespace Platform
 {
     namespace
     {
