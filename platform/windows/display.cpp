@@ -320,6 +320,20 @@ namespace Platform
         SwapBuffers(GetDC(hwnd(window)));
     }
 
+    int32_t refresh_rate(const Display_Window& window)
+    {
+        constexpr int32_t unknown = 60;
+        MONITORINFOEXW monitor{};
+        monitor.cbSize = sizeof(monitor);
+        DEVMODEW mode{};
+        mode.dmSize = sizeof(mode);
+        // The monitor holding most of the window; 0 and 1 Hz mean the hardware's default.
+        if (!GetMonitorInfoW(MonitorFromWindow(hwnd(window), MONITOR_DEFAULTTOPRIMARY), &monitor) ||
+            !EnumDisplaySettingsW(monitor.szDevice, ENUM_CURRENT_SETTINGS, &mode) || mode.dmDisplayFrequency <= 1)
+            return unknown;
+        return static_cast<int32_t>(mode.dmDisplayFrequency);
+    }
+
     bool poll_message(Display_Window& window, Message& message)
     {
         auto native = reinterpret_cast<Native_Window*>(GetWindowLongPtrW(hwnd(window), GWLP_USERDATA));

@@ -116,6 +116,18 @@ namespace
         // names the shell holds equal stay apart, ordered by their bytes.
         EXPECT_EQ(names, (std::vector<std::string>{"Apfel", "apfel", "Äpfel", "Birnen", "track 1.flac", "Track 2.flac",
                                                    "track 10.flac"}));
+        // Sort keys made once per name give the same order.
+        std::vector<std::string> by_key = names;
+        std::reverse(by_key.begin(), by_key.end());
+        std::stable_sort(by_key.begin(), by_key.end(),
+                         [](const std::string& a, const std::string& b)
+                         {
+                             std::string key_a, key_b;
+                             Platform::append_logical_key(a, key_a);
+                             Platform::append_logical_key(b, key_b);
+                             return key_a != key_b ? key_a < key_b : a < b;
+                         });
+        EXPECT_EQ(by_key, names);
         EXPECT_EQ(Platform::logical_compare("same", "same"), 0);
         EXPECT_LT(Platform::logical_compare("Apfel", "apfel"), 0);
         EXPECT_GT(Platform::logical_compare("apfel", "Apfel"), 0);
