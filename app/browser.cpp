@@ -106,6 +106,7 @@ namespace Corvane
                                 inside(cursor, position, size);
         // Entries whose baseline lies more than two lines beyond the area cannot reach into it.
         const int32_t reach = 2 * std::max(L, int32_t(font.pixel_size));
+        Kestrane::Text_Pass pass(window, position, size); // the labels share one clip box and the GL state
         for (int32_t i = 0; i < n; ++i)
         {
             const int32_t y = y0 + i * L;
@@ -118,7 +119,7 @@ namespace Corvane
             label.color = highlighted ? highlight_colour : entry.type == File::FOLDER ? folder_colour : track_colour;
             label.clip_position = position;
             label.clip_size = size;
-            label.draw(); // the label keeps its sideways scroll, so long names keep moving
+            pass.draw(label); // the label keeps its sideways scroll, so long names keep moving
 
             if (!left_click)
                 continue;

@@ -1,7 +1,8 @@
 // Text: the glyphs of the string are put together into one coverage image when it is first
 // drawn after a change, and each frame draws that image as a textured quad (one per strip
 // of a very long line) with the shared text program, clipped by the scissor box and blended
-// as premultiplied coverage. Drawing thus costs the same for a name of any length and script.
+// as premultiplied coverage. Drawing thus costs the same for a name of any length and script,
+// and texts drawn in one pass share the rest of the GL state.
 #include "engine/text.h"
 
 #include <algorithm>
@@ -27,25 +28,6 @@ namespace Kestrane
                 4};
             return kind;
         }
-
-        // Blending and the scissor box for one glyph pass, switched off again however the
-        // pass ends.
-        struct Clipped_Blending
-        {
-            Clipped_Blending(const Int2& position, const Int2& size, int32_t window_height)
-            {
-                glEnable(GL_BLEND);
-                glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA); // coverage x colour is premultiplied
-                glEnable(GL_SCISSOR_TEST);
-                // Scissor rows count from the bottom; a negative side would keep the old box.
-                glScissor(position.x, window_height - size.y - position.y, std::max(size.x, 0), std::max(size.y, 0));
-            }
-            ~Clipped_Blending()
-            {
-                glDisable(GL_SCISSOR_TEST);
-                glDisable(GL_BLEND);
-            }
-        };
     }
 
     Text::Text(Window* host, Font* text_font, const std::string& initial_string, Float2 initial_position,
@@ -75,7 +57,59 @@ namespace Kestrane
         image_stale = true;
     }
 
+    Text_Pass::Text_Pass(Window* host, Int2 position, Int2 size)
+        : window(host), clip_position(position), clip_size(size)
+    {
+    }
+
+    Text_Pass::~Text_Pass()
+    {
+        if (!started)
+            return;
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_BLEND);
+    }
+
+    void Text_Pass::draw(Text& text)
+    {
+        text.draw_in(*this);
+    }
+
+    void Text_Pass::prepare(const Color& text_color)
+    {
+        Drawing_Kind& kind = text_kind();
+        if (!started)
+        {
+            started = true;
+            glUseProgram(kind.program.name());
+            kind.quad.bind();
+            glActiveTexture(GL_TEXTURE0);
+            glUniform1i(kind.program.uniform_location("image"), 0);
+            color_location = kind.program.uniform_location("color");
+            matrix_location = kind.program.uniform_location("matrix");
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA); // coverage x colour is premultiplied
+            glEnable(GL_SCISSOR_TEST);
+            // Scissor rows count from the bottom; a negative side would keep the old box.
+            glScissor(clip_position.x, window->size.y - clip_size.y - clip_position.y, std::max(clip_size.x, 0),
+                      std::max(clip_size.y, 0));
+        }
+        if (!(text_color == color))
+        {
+            color = text_color;
+            glUniform4f(color_location, color.r, color.g, color.b, color.a);
+        }
+    }
+
     void Text::draw()
+    {
+        if (!window || !font)
+            return;
+        Text_Pass pass(window, clip_position, clip_size);
+        draw_in(pass);
+    }
+
+    void Text::draw_in(Text_Pass& pass)
     {
         if (!window || !font)
             return;
@@ -83,18 +117,18 @@ namespace Kestrane
         const int32_t a = measured.ascent;
         switch (alignment)
         {
-        case align_top_left: draw_glyphs({0.0f, static_cast<float>(a)}); break;
-        case align_baseline_middle: draw_glyphs({static_cast<float>(-(w / 2)), 0.0f}); break;
+        case align_top_left: draw_glyphs(pass, {0.0f, static_cast<float>(a)}); break;
+        case align_baseline_middle: draw_glyphs(pass, {static_cast<float>(-(w / 2)), 0.0f}); break;
         case align_centre:
-            draw_glyphs({static_cast<float>(-(w / 2)), static_cast<float>(a - measured.height / 2)});
+            draw_glyphs(pass, {static_cast<float>(-(w / 2)), static_cast<float>(a - measured.height / 2)});
             break;
-        case align_marquee: draw_marquee(false); break;
-        case align_marquee_lowered: draw_marquee(true); break;
-        default: draw_glyphs({0.0f, 0.0f}); break;
+        case align_marquee: draw_marquee(pass, false); break;
+        case align_marquee_lowered: draw_marquee(pass, true); break;
+        default: draw_glyphs(pass, {0.0f, 0.0f}); break;
         }
     }
 
-    void Text::draw_marquee(bool lowered)
+    void Text::draw_marquee(Text_Pass& pass, bool lowered)
     {
         const int32_t w = measured.width;
         // One repetition is the text plus a gap as wide as the font's pixel size.
@@ -105,9 +139,9 @@ namespace Kestrane
         int32_t y = clip_size.y / 2 + clip_position.y;
         if (lowered)
             y += measured.ascent / 2;
-        draw_glyphs({x, static_cast<float>(y)});
+        draw_glyphs(pass, {x, static_cast<float>(y)});
         if (!fits)
-            draw_glyphs({x - period, static_cast<float>(y)}); // the copy entering from the left
+            draw_glyphs(pass, {x - period, static_cast<float>(y)}); // the copy entering from the left
     }
 
     namespace
@@ -179,7 +213,7 @@ namespace Kestrane
         }
     }
 
-    void Text::draw_glyphs(Float2 offset)
+    void Text::draw_glyphs(Text_Pass& pass, Float2 offset)
     {
         const float baseline = offset.y + position.y;
         const bool above = static_cast<float>(clip_position.y) > baseline + static_cast<float>(measured.descent);
@@ -201,13 +235,7 @@ namespace Kestrane
         if (std::none_of(image.begin(), image.end(), reaches))
             return;
 
-        Drawing_Kind& kind = text_kind();
-        glUseProgram(kind.program.name());
-        kind.quad.bind();
-        glActiveTexture(GL_TEXTURE0);
-        glUniform1i(kind.program.uniform_location("image"), 0);
-        glUniform4f(kind.program.uniform_location("color"), color.r, color.g, color.b, color.a);
-        Clipped_Blending clipped(clip_position, clip_size, window->size.y);
+        pass.prepare(color);
         for (const Strip& strip : image)
         {
             if (!reaches(strip))
@@ -218,7 +246,7 @@ namespace Kestrane
                 Matrix::translation(origin + static_cast<float>(strip.corner.x),
                                     baseline + static_cast<float>(strip.corner.y), 0.0f) *
                 Matrix::scale(static_cast<float>(strip.size.x), static_cast<float>(strip.size.y), 0.0f);
-            glUniformMatrix4fv(kind.program.uniform_location("matrix"), 1, GL_FALSE, model.data());
+            glUniformMatrix4fv(pass.matrix_location, 1, GL_FALSE, model.data());
             glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, nullptr);
         }
     }

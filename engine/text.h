@@ -26,6 +26,36 @@ namespace Kestrane
         align_marquee_lowered = 5,
     };
 
+    class Text;
+
+    // The GL state of drawing texts into one clip box: program, quad, blending and scissor
+    // are set once, at the first text that reaches into the box, and the colour only when it
+    // changes, so a list of many labels costs one texture bind and one draw per label.
+    class Text_Pass
+    {
+    public:
+        // Main thread, context current. Sets no GL state yet.
+        Text_Pass(Window* window, Int2 clip_position, Int2 clip_size);
+        // Switches blending and the scissor test off again if the pass set them.
+        ~Text_Pass();
+        Text_Pass(const Text_Pass&) = delete;
+        Text_Pass& operator=(const Text_Pass&) = delete;
+
+        // Main thread. Draws `text` for this frame, clipped by the pass's box (not the text's).
+        void draw(Text& text);
+
+    private:
+        friend class Text;
+        // Sets the shared state on first use, then the colour if it differs from the last.
+        void prepare(const Color& color);
+
+        Window* window;
+        Int2 clip_position, clip_size;
+        bool started = false;
+        Color color{-1.0f, -1.0f, -1.0f, -1.0f}; // none set yet
+        int32_t color_location = -1, matrix_location = -1;
+    };
+
     class Text
     {
     public:
@@ -66,8 +96,10 @@ namespace Kestrane
         std::vector<Placed_Glyph> glyphs; // string as shaped in font
 
     private:
-        void draw_marquee(bool lowered);
-        void draw_glyphs(Float2 offset);
+        friend class Text_Pass;
+        void draw_in(Text_Pass& pass);
+        void draw_marquee(Text_Pass& pass, bool lowered);
+        void draw_glyphs(Text_Pass& pass, Float2 offset);
         void build_image();
 
         // The string's glyphs put together, in strips no wider than any GL allows.
