@@ -124,6 +124,23 @@ namespace
         EXPECT_EQ(list[0]->label.color, white) << "the path folder";
         EXPECT_EQ(list[1]->label.color, white) << "the playing track";
         EXPECT_EQ(list[2]->label.color, grey) << "the selected track, not playing";
+
+        // Drawn in one pass, each line still shows its own colour: the white path folder,
+        // then the two grey tracks (nothing plays here).
+        const std::vector<drawing_test::Box> lines = shown_lines();
+        ASSERT_EQ(lines.size(), 3u);
+        const drawing_test::Frame frame = drawing_test::read_frame(app->window);
+        const auto brightest = [&](const drawing_test::Box& line)
+        {
+            int most = 0;
+            for (int y = line.top; y <= line.bottom; ++y)
+                for (int x = line.left; x <= line.right; ++x)
+                    most = std::max(most, int(frame.at(x, y).r));
+            return most;
+        };
+        EXPECT_GT(brightest(lines[0]), 240) << "the path folder";
+        EXPECT_NEAR(brightest(lines[1]), 128, 3) << "a grey track after a white line";
+        EXPECT_NEAR(brightest(lines[2]), 128, 3);
     }
 
     TEST_F(Browser, ClicksPickTheEntryUnderTheCursorOnlyInsideTheArea)
