@@ -172,9 +172,17 @@ namespace E2e
 
     Geometry screen_geometry()
     {
-        std::istringstream size(run("xdotool getdisplaygeometry"));
+        // A client that cannot connect at once (a busy server during a parallel run) reports
+        // nothing; ask again rather than compare against a screen of width 0.
         Geometry g;
-        size >> g.width >> g.height;
+        poll(
+            [&]
+            {
+                std::istringstream size(run("xdotool getdisplaygeometry 2>/dev/null"));
+                size >> g.width >> g.height;
+                return g.width > 0 && g.height > 0;
+            },
+            5.0);
         return g;
     }
 
