@@ -1,7 +1,6 @@
 // Scratch folders of the tests.
 #include "support/temp_folder.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -38,36 +37,5 @@ namespace Test_Support
             std::error_code ignored;
             std::filesystem::remove_all(path, ignored);
         }
-    }
-
-    void Temp_Folder::folder(const std::string& relative) const
-    {
-        std::filesystem::create_directories(path / relative);
-    }
-
-    void Temp_Folder::file(const std::string& relative) const
-    {
-        std::filesystem::create_directories((path / relative).parent_path());
-        const int fd = ::open((path / relative).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd < 0)
-            throw std::runtime_error("could not create " + (path / relative).string());
-        ::close(fd);
-    }
-
-    void Temp_Folder::link(const std::string& relative, const std::string& target) const
-    {
-        std::filesystem::create_directories((path / relative).parent_path());
-        std::filesystem::create_symlink(target, path / relative);
-    }
-
-    Working_Directory::Working_Directory(const std::filesystem::path& folder)
-        : previous(std::filesystem::current_path())
-    {
-        std::filesystem::current_path(folder);
-    }
-
-    Working_Directory::~Working_Directory()
-    {
-        std::filesystem::current_path(previous);
     }
 }

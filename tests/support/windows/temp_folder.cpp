@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <random>
 #include <stdexcept>
 
@@ -27,34 +26,5 @@ namespace Test_Support
     {
         std::error_code ignored;
         std::filesystem::remove_all(path, ignored);
-    }
-
-    void Temp_Folder::folder(const std::string& relative) const
-    {
-        std::filesystem::create_directories(path / relative);
-    }
-
-    void Temp_Folder::file(const std::string& relative) const
-    {
-        std::filesystem::create_directories((path / relative).parent_path());
-        if (!std::ofstream(path / relative))
-            throw std::runtime_error("could not create " + (path / relative).string());
-    }
-
-    void Temp_Folder::link(const std::string& relative, const std::string& target) const
-    {
-        std::filesystem::create_directories((path / relative).parent_path());
-        std::filesystem::create_symlink(target, path / relative);
-    }
-
-    Working_Directory::Working_Directory(const std::filesystem::path& folder)
-        : previous(std::filesystem::current_path())
-    {
-        std::filesystem::current_path(folder);
-    }
-
-    Working_Directory::~Working_Directory()
-    {
-        std::filesystem::current_path(previous);
     }
 }
