@@ -190,8 +190,11 @@ namespace
         }
         if (app.track.playing.load())
             wait.sound = Platform::now_seconds() - start;
+        // Both flags clear the moment the pause is asked for, while the run still fades out
+        // and closes its stream holding the Track's lock; a click in that time would wait for
+        // it, which a user pausing first never does. So wait until the run has ended.
         app.track.playing = false;
-        run_until(app, [&] { return !app.active(); });
+        run_until(app, [&] { return !app.active() && app.track.threads.load() == 0; });
         return wait;
     }
 
