@@ -379,8 +379,12 @@ namespace
             [&](const Screenshot& s)
             {
                 const std::vector<Text_Line> lines = browser_lines(s);
+                // Centred in the wide window: a frame drawn before the player saw the resize
+                // puts the names where a click no longer finds them.
                 return s.width == wide_window && idle_strip(s) && lines.size() == tracks.size() &&
-                       std::all_of(lines.begin(), lines.end(), shows_grey);
+                       std::all_of(lines.begin(), lines.end(), shows_grey) &&
+                       std::all_of(lines.begin(), lines.end(),
+                                   [&](const Text_Line& l) { return std::abs(l.centre_x() - s.width / 2) <= 4; });
             },
             10.0, &shot))
             << browser_lines(shot).size() << " lines";
@@ -395,15 +399,7 @@ namespace
                 return playing_strip(s) && lines.size() == tracks.size() && shows_white(lines[i]);
             };
             click(session.window, line.centre_x(), line.centre_y());
-            bool playing = screen_shows(session, picked, 5.0, &shot);
-            // Once, in a loaded parallel run, the first click left the player idle for 10 s (cause
-            // not found yet); a second click on the same line is what a user would do.
-            if (!playing && i == 0 && idle_strip(shot))
-            {
-                click(session.window, line.centre_x(), line.centre_y());
-                playing = screen_shows(session, picked, 10.0, &shot);
-            }
-            ASSERT_TRUE(playing) << "the picked track is not shown as playing";
+            ASSERT_TRUE(screen_shows(session, picked, 10.0, &shot)) << "the picked track is not shown as playing";
             park_pointer();
             ASSERT_TRUE(capture_grows(session, start_fade + 0.3, 5.0)) << "no sound";
             EXPECT_NEAR(latest_tone(session), tracks[i].second, 30.0) << "not the picked track's tone";
