@@ -42,7 +42,7 @@ deps_key() {
   for p in "${source_packages[@]}"; do echo "$p $(source_version "$p")"; done
   echo "googletest $(dpkg-query -W -f='${Version}' googletest)"
   $host-gcc-posix --version | head -n 1
-  declare -f fetch_sources build_flac build_freetype build_glew build_harfbuzz build_googletest \
+  declare -f fetch_sources patch_flac build_flac build_freetype build_glew build_harfbuzz build_googletest \
     cross_cmake
 }
 
@@ -65,8 +65,33 @@ cross_cmake() { # cross_cmake SOURCE BUILD [options]
   cmake --install "$build" >/dev/null
 }
 
+# libFLAC's file decoder counts on a successful seek clearing the end-of-file flag, as the C
+# standard says it does: when the file ends inside a frame, the decoder seeks back to the frame
+# and reads on to report the lost sync. MinGW's fseeko goes through msvcrt's fsetpos, which
+# under Wine leaves the flag set; the decoder then saw a clean end of stream and a truncated
+# track played as if whole. The seek callback clears the flag itself.
+patch_flac() {
+  patch -d "$(source_dir flac)" -p1 --forward <<'PATCH'
+--- a/src/libFLAC/stream_decoder.c
++++ b/src/libFLAC/stream_decoder.c
+@@ -3641,8 +3641,10 @@
+ 		return FLAC__STREAM_DECODER_SEEK_STATUS_UNSUPPORTED;
+ 	else if(fseeko(decoder->private_->file, (FLAC__off_t)absolute_byte_offset, SEEK_SET) < 0)
+ 		return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
+-	else
++	else {
++		clearerr(decoder->private_->file);
+ 		return FLAC__STREAM_DECODER_SEEK_STATUS_OK;
++	}
+ }
+ 
+ FLAC__StreamDecoderTellStatus file_tell_callback_(const FLAC__StreamDecoder *decoder, FLAC__uint64 *absolute_byte_offset, void *client_data)
+PATCH
+}
+
 # Decoder only: no Ogg container, no programs, no C++ wrapper.
 build_flac() {
+  patch_flac
   cross_cmake "$(source_dir flac)" "$deps/obj/flac" -DWITH_OGG=OFF -DBUILD_CXXLIBS=OFF \
     -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF \
     -DINSTALL_MANPAGES=OFF -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF
