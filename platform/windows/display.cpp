@@ -99,6 +99,8 @@ namespace Platform
             record.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
             record.lpfnWndProc = window_procedure;
             record.hInstance = GetModuleHandleW(nullptr);
+            // The program's icon resource; a program built without one keeps the system's.
+            record.hIcon = LoadIconW(record.hInstance, MAKEINTRESOURCEW(101));
             record.lpszClassName = name.c_str();
             RegisterClassExW(&record); // fails harmlessly when a window of this title came before
         }

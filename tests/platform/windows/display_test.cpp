@@ -1,6 +1,7 @@
 // The Win32 window with its GL context and its messages, and the error boxes, on a real
 // desktop (Wine's, in the test run): messages a user's keys, buttons and wheel send come
 // out as the engine's, moving takes effect at once, boxes are centred and carry any name.
+#include "assets/assets.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
 #include "platform/system_fonts.h"
@@ -14,6 +15,7 @@
 #include <GL/glew.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -64,6 +66,33 @@ namespace
         EXPECT_TRUE(window.samples == 0 || window.samples == 8);
         Platform::show_window(window);
         EXPECT_TRUE(IsWindowVisible(hwnd(window)));
+    }
+
+    // Resource 101, which this program carries as corvane.exe does, is the embedded icon
+    // image, alpha and all, and the window class shows it.
+    TEST(Windows_Display, WindowClassShowsTheProgramsIconResource)
+    {
+        const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101));
+        ASSERT_NE(icon, nullptr);
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon, &info));
+        BITMAPINFO format{};
+        format.bmiHeader = {sizeof(BITMAPINFOHEADER), 32, 32, 1, 32, BI_RGB, 0, 0, 0, 0, 0}; // bottom-up, as BMP
+        std::vector<unsigned char> pixels(32 * 32 * 4);
+        HDC screen = GetDC(nullptr);
+        const int rows = GetDIBits(screen, info.hbmColor, 0, 32, pixels.data(), &format, DIB_RGB_COLORS);
+        ReleaseDC(nullptr, screen);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        ASSERT_EQ(rows, 32);
+        uint32_t offset = 0; // where the BMP's pixels start
+        std::memcpy(&offset, Corvane::Assets::icon.data + 10, sizeof(offset));
+        ASSERT_EQ(offset + pixels.size(), Corvane::Assets::icon.size);
+        EXPECT_EQ(std::memcmp(pixels.data(), Corvane::Assets::icon.data + offset, pixels.size()), 0)
+            << "the icon resource is not the embedded icon image";
+
+        Platform::Display_Window window("Corvane icon test", 0, 0, 100, 100, 0);
+        EXPECT_NE(GetClassLongPtrW(hwnd(window), GCLP_HICON), 0);
     }
 
     TEST(Windows_Display, InputArrivesAsTheEngineMessages)

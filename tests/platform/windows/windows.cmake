@@ -8,7 +8,7 @@ corvane_test(windows_files_test
   LABELS windows)
 corvane_test(windows_display_test
   SOURCES platform/windows/display_test.cpp
-  LIBS corvane_platform_display corvane_platform_message_box
+  LIBS corvane_platform_display corvane_platform_message_box corvane_assets
   LABELS windows)
 corvane_test(windows_realtime_test
   SOURCES platform/windows/realtime_test.cpp
