@@ -1,6 +1,7 @@
-// The Win32 window with its GL context and its messages, and the error boxes, on a real
-// desktop (Wine's, in the test run): messages a user's keys, buttons and wheel send come
-// out as the engine's, moving takes effect at once, boxes are centred and carry any name.
+// The Win32 window with its GL context, icon and messages, the frame clock, and the error
+// boxes, on a real desktop (Wine's, in the test run): messages a user's keys, buttons and
+// wheel send come out as the engine's, moving takes effect at once, sleeps end on time, boxes
+// are centred and carry any name.
 #include "assets/assets.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
@@ -14,8 +15,10 @@
 
 #include <GL/glew.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -142,6 +145,54 @@ namespace
         EXPECT_EQ(height, GetSystemMetrics(SM_CYSCREEN));
         EXPECT_EQ(x, 0);
         EXPECT_EQ(y, 0);
+    }
+
+    // The frame loop waits one refresh period a frame: the rate is the monitor's, or 60 where
+    // the system does not say (0 and 1 Hz mean the hardware's default), never 0.
+    TEST(Windows_Display, RefreshRateIsTheMonitorsOrSixtyWhereUnknown)
+    {
+        Platform::Display_Window window("Corvane refresh test", 0, 0, 200, 200, 0);
+        DEVMODEW mode{};
+        mode.dmSize = sizeof(mode);
+        ASSERT_TRUE(EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)); // the primary monitor's
+        const DWORD hertz = mode.dmDisplayFrequency;
+        EXPECT_EQ(Platform::refresh_rate(window), hertz > 1 ? static_cast<int32_t>(hertz) : 60) << hertz << " Hz";
+    }
+
+    // Sleeps of a few milliseconds on two threads at once, as long as the clock and an
+    // independent one tell: none returns before its deadline, and none is left waiting (each
+    // thread needs a timer of its own). A deadline already past returns at once.
+    TEST(Windows_Clock, SleepUntilReturnsAtTheDeadlineNeverBeforeOnAnyThread)
+    {
+        struct Run
+        {
+            std::atomic<int> early{0};
+            std::atomic<int> done{0};
+        };
+        auto run = std::make_shared<Run>();
+        auto sleeper = [run](double period, int count)
+        {
+            for (int i = 0; i < count; ++i)
+            {
+                const auto start = std::chrono::steady_clock::now();
+                const double deadline = Platform::now_seconds() + period;
+                Platform::sleep_until(deadline);
+                const std::chrono::duration<double> slept = std::chrono::steady_clock::now() - start;
+                if (Platform::now_seconds() < deadline || slept.count() < period - 0.0002)
+                    ++run->early;
+            }
+            ++run->done;
+        };
+        std::thread(sleeper, 0.003, 40).detach(); // detached: a stuck sleep must not hang the suite
+        std::thread(sleeper, 0.007, 20).detach();
+        for (int i = 0; i < 2000 && run->done < 2; ++i)
+            std::this_thread::sleep_for(10ms);
+        ASSERT_EQ(run->done, 2) << "a sleep did not end within twenty seconds";
+        EXPECT_EQ(run->early, 0);
+
+        const double before = Platform::now_seconds();
+        Platform::sleep_until(before - 1.0);
+        EXPECT_LT(Platform::now_seconds() - before, 0.5);
     }
 
     HWND wait_for_box()
