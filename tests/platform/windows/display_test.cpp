@@ -71,28 +71,50 @@ namespace
         EXPECT_TRUE(IsWindowVisible(hwnd(window)));
     }
 
-    // Resource 101, which this program carries as corvane.exe does, is the embedded icon
-    // image, alpha and all, and the window class shows it.
-    TEST(Windows_Display, WindowClassShowsTheProgramsIconResource)
+    // The 32 x 32 pixels of an icon as bottom-up BGRA rows, as in a BMP; empty on failure.
+    std::vector<unsigned char> icon_pixels(HICON icon)
     {
-        const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101));
-        ASSERT_NE(icon, nullptr);
         ICONINFO info{};
-        ASSERT_TRUE(GetIconInfo(icon, &info));
+        if (!icon || !GetIconInfo(icon, &info))
+            return {};
         BITMAPINFO format{};
-        format.bmiHeader = {sizeof(BITMAPINFOHEADER), 32, 32, 1, 32, BI_RGB, 0, 0, 0, 0, 0}; // bottom-up, as BMP
+        format.bmiHeader = {sizeof(BITMAPINFOHEADER), 32, 32, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         std::vector<unsigned char> pixels(32 * 32 * 4);
         HDC screen = GetDC(nullptr);
         const int rows = GetDIBits(screen, info.hbmColor, 0, 32, pixels.data(), &format, DIB_RGB_COLORS);
         ReleaseDC(nullptr, screen);
         DeleteObject(info.hbmColor);
         DeleteObject(info.hbmMask);
-        ASSERT_EQ(rows, 32);
+        return rows == 32 ? pixels : std::vector<unsigned char>{};
+    }
+
+    // corvane.exe, beside this program's folder in the build.
+    std::wstring player_executable()
+    {
+        wchar_t path[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring folder(path);
+        folder.resize(folder.find_last_of(L'\\'));
+        folder.resize(folder.find_last_of(L'\\') + 1);
+        return folder + L"corvane.exe";
+    }
+
+    // Resource 101 of corvane.exe, and of this program, which embeds the assets as the
+    // player does, is the embedded icon image, alpha and all; the window class shows it.
+    TEST(Windows_Display, WindowClassShowsTheProgramsIconResource)
+    {
         uint32_t offset = 0; // where the BMP's pixels start
         std::memcpy(&offset, Corvane::Assets::icon.data + 10, sizeof(offset));
-        ASSERT_EQ(offset + pixels.size(), Corvane::Assets::icon.size);
-        EXPECT_EQ(std::memcmp(pixels.data(), Corvane::Assets::icon.data + offset, pixels.size()), 0)
-            << "the icon resource is not the embedded icon image";
+        ASSERT_EQ(offset + 32 * 32 * 4, Corvane::Assets::icon.size);
+        const std::vector<unsigned char> image(Corvane::Assets::icon.data + offset,
+                                               Corvane::Assets::icon.data + Corvane::Assets::icon.size);
+
+        EXPECT_EQ(icon_pixels(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101))), image);
+        const HMODULE player = LoadLibraryExW(player_executable().c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(player, nullptr) << "no corvane.exe beside the tests";
+        const auto icon = static_cast<HICON>(LoadImageW(player, MAKEINTRESOURCEW(101), IMAGE_ICON, 32, 32, 0));
+        EXPECT_EQ(icon_pixels(icon), image) << "corvane.exe";
+        FreeLibrary(player);
 
         Platform::Display_Window window("Corvane icon test", 0, 0, 100, 100, 0);
         EXPECT_NE(GetClassLongPtrW(hwnd(window), GCLP_HICON), 0);

@@ -10,6 +10,7 @@ corvane_test(windows_display_test
   SOURCES platform/windows/display_test.cpp
   LIBS corvane_platform_display corvane_platform_message_box corvane_assets
   LABELS windows)
+add_dependencies(windows_display_test corvane) # it reads the player's icon resource
 corvane_test(windows_realtime_test
   SOURCES platform/windows/realtime_test.cpp
   LIBS corvane_platform_realtime
