@@ -5,8 +5,9 @@
 # tools/install-deps.sh installs the toolchain and Wine from Debian. The libraries the player
 # links (libFLAC, FreeType, GLEW, HarfBuzz) have no MinGW packages in Debian, so they are built
 # here from Debian's own source packages (`apt-get source`; a deb-src line is added for that when
-# none is present) into build/windows-deps/prefix. That build is cached: it runs again only when a
-# source package version, the compiler or the recipe below changes.
+# none is present), libFLAC with one fix of ours (patch_flac), into build/windows-deps/prefix.
+# That build is cached: it runs again only when a source package version, the compiler or the
+# recipe below changes.
 # Usage: tools/build-windows.sh [extra CMake arguments for build/windows]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
