@@ -1,5 +1,5 @@
-# Cost of text on screen: one character, and the library browser's worst case of 2,000
-# centred lines built, measured and drawn per frame, against an empty frame of the same run.
+# Cost of text on screen: one character, and the library browser over 2,000 labelled entries
+# (labels kept, those seen drawn), against an empty frame of the same run.
 # Needs an X display (Xvfb will do).
 add_executable(bench_drawing ${CMAKE_CURRENT_LIST_DIR}/drawing_bench.cpp)
 target_link_libraries(bench_drawing PRIVATE corvane_engine corvane_assets)
