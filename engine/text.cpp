@@ -188,6 +188,16 @@ namespace Kestrane
         }
     }
 
+    void Text::Strip::use_nearest(bool whole_pixels)
+    {
+        if (nearest == whole_pixels)
+            return;
+        nearest = whole_pixels;
+        const GLint filter = nearest ? GL_NEAREST : GL_LINEAR;
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    }
+
     void Text::build_image()
     {
         image.clear();
@@ -235,12 +245,17 @@ namespace Kestrane
         if (std::none_of(image.begin(), image.end(), reaches))
             return;
 
+        // On whole pixels every pixel centre falls on a texel centre, where nearest sampling
+        // gives the same coverage as linear and costs a software rasteriser less; a marquee
+        // between pixels needs linear.
+        const bool whole = origin == std::floor(origin) && baseline == std::floor(baseline);
         pass.prepare(color);
-        for (const Strip& strip : image)
+        for (Strip& strip : image)
         {
             if (!reaches(strip))
                 continue;
             glBindTexture(GL_TEXTURE_2D, strip.texture.name());
+            strip.use_nearest(whole);
             const Matrix model =
                 window->projection *
                 Matrix::translation(origin + static_cast<float>(strip.corner.x),

@@ -105,9 +105,13 @@ namespace Kestrane
         // The string's glyphs put together, in strips no wider than any GL allows.
         struct Strip
         {
-            Texture texture; // single-channel coverage, row 0 at the top
-            Int2 corner;     // top-left from the pen origin on the baseline, pixels, y down
-            Int2 size;       // pixels
+            Texture texture;      // single-channel coverage, row 0 at the top
+            Int2 corner;          // top-left from the pen origin on the baseline, pixels, y down
+            Int2 size;            // pixels
+            bool nearest = false; // the texture's filter: nearest, or linear (as made)
+
+            // Main thread, the texture bound: switches its filter unless it is already so.
+            void use_nearest(bool whole_pixels);
         };
         std::vector<Strip> image; // made at the first draw after the string changed
         bool image_stale = true;

@@ -154,30 +154,34 @@ namespace
     {
         // Light text on black shows each glyph's own coverage: the glyph image neither
         // flipped nor mirrored (neither character is symmetric), and its soft edges not
-        // darkened by a second multiplication with the coverage.
-        for (const char c : {'L', '7'})
-        {
-            clear();
-            Kestrane::Text text(&window, &font, std::string(1, c), {100, 80}, white, 1);
-            text.draw();
-            const Frame drawn = frame();
-            const Glyph_Image image = freetype_image(data, c, 15);
-            ASSERT_GT(image.width * image.rows, 20) << c;
-            int edges = 0, wrong = 0;
-            std::string first_wrong;
-            for (int y = 0; y < image.rows; ++y)
-                for (int x = 0; x < image.width; ++x)
-                {
-                    const int expected = image.at(x, y);
-                    edges += expected > 50 && expected < 200 ? 1 : 0;
-                    const Rgba pixel = drawn.at(100 + image.left + x, 80 - image.top + y);
-                    if ((std::abs(pixel.r - expected) > 2 || pixel.g != pixel.r || pixel.b != pixel.r) && wrong++ == 0)
-                        first_wrong = std::to_string(x) + ", " + std::to_string(y) + ": " + std::to_string(pixel.r) +
-                                      " for coverage " + std::to_string(expected);
-                }
-            EXPECT_EQ(wrong, 0) << c << ", first at " << first_wrong;
-            EXPECT_GT(edges, 2) << c << ": no soft edge to tell the blending apart";
-        }
+        // darkened by a second multiplication with the coverage. Half a pixel to the right
+        // (a scrolling marquee), each pixel lies between two texels and shows their mean.
+        for (const float shift : {0.0f, 0.5f})
+            for (const char c : {'L', '7'})
+            {
+                clear();
+                Kestrane::Text text(&window, &font, std::string(1, c), {100 + shift, 80}, white, 1);
+                text.draw();
+                const Frame drawn = frame();
+                const Glyph_Image image = freetype_image(data, c, 15);
+                ASSERT_GT(image.width * image.rows, 20) << c;
+                int edges = 0, wrong = 0;
+                std::string first_wrong;
+                for (int y = 0; y < image.rows; ++y)
+                    for (int x = 0; x < image.width; ++x)
+                    {
+                        const int expected =
+                            shift == 0.0f ? image.at(x, y) : (image.at(std::max(x - 1, 0), y) + image.at(x, y)) / 2;
+                        edges += expected > 50 && expected < 200 ? 1 : 0;
+                        const Rgba pixel = drawn.at(100 + image.left + x, 80 - image.top + y);
+                        if ((std::abs(pixel.r - expected) > 2 || pixel.g != pixel.r || pixel.b != pixel.r) &&
+                            wrong++ == 0)
+                            first_wrong = std::to_string(x) + ", " + std::to_string(y) + ": " +
+                                          std::to_string(pixel.r) + " for coverage " + std::to_string(expected);
+                    }
+                EXPECT_EQ(wrong, 0) << c << " shifted by " << shift << ", first at " << first_wrong;
+                EXPECT_GT(edges, 2) << c << ": no soft edge to tell the blending apart";
+            }
     }
 
     TEST_F(Text_Test, DrawsOnlyInsideItsClipBox)
