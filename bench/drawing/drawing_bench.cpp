@@ -4,8 +4,7 @@
 //   - the browser over a folder of 2,000 tracks as it draws them: every name labelled once (a
 //     centred marquee text, kept between frames), and in each frame the 2,000 entries walked,
 //     those that reach into the list area drawn in one text pass (target: 0.5 of the empty
-//     frame rate or more);
-//   - one screenful of such labels alone, the part of that frame the driver colours.
+//     frame rate or more).
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -123,7 +122,7 @@ int main()
         browser.labels.emplace_back(&window, &font, name, Kestrane::Float2{}, white, Kestrane::align_marquee,
                                     Kestrane::Int2{0, 0}, browser.area);
     // Alternated with the empty frame and the best of three taken, so that a busy machine
-    // weighs on both alike; then the same labels with nothing else in the frame.
+    // weighs on both alike.
     double with_browser = 1.0, browser_empty = 1.0;
     for (int round = 0; round < 3; ++round)
     {
@@ -131,13 +130,6 @@ int main()
         with_browser = std::min(with_browser, seconds_per_frame(window, [&] { browser.frame(); }));
     }
     const int seen = browser.drawn;
-    const double with_screenful = seconds_per_frame(window,
-                                                    [&]
-                                                    {
-                                                        Kestrane::Text_Pass pass(&window, {0, 0}, browser.area);
-                                                        for (int i = 0; i < seen; ++i)
-                                                            pass.draw(browser.labels[browser_lines / 2 - seen / 2 + i]);
-                                                    });
 
     const int characters = characters_per_line * lines_of_characters;
     const double per_character = (with_characters - empty) / characters;
@@ -149,7 +141,6 @@ int main()
                 "  against the empty frame of its rounds: %9.1f us\n",
                 browser_lines, with_browser * 1e6, 1.0 / with_browser, seen, browser.labels.front().measured.width,
                 browser_empty * 1e6);
-    std::printf("frame of those labels alone:        %9.1f us\n", with_screenful * 1e6);
     std::printf("one character:                      %9.3f us = %.4f empty frames = %.2f rectangles\n",
                 per_character * 1e6, per_character / empty, per_character / per_rectangle);
     std::printf("browser of %d entries, frames/s (ratio to empty, best of 3 each): %.3f (target >= 0.5)\n",
