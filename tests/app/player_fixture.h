@@ -2,8 +2,6 @@
 // in-memory sound card stepped by the test, so that nothing plays unless the test says so.
 #pragma once
 
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <memory>

@@ -1,8 +1,7 @@
 // The window's overlays: the software cursor (placement, colour, fading, hidden during a
 // Ctrl-drag) and the status text in the top-left corner.
-#include <SDL.h>
-
 #include "drawing_support.h"
+#include "support/synthetic_input.h"
 
 namespace
 {
@@ -53,9 +52,9 @@ namespace
 
     TEST_F(Overlay_Test, CursorFadesOutAfterTwoStillSeconds)
     {
-        SDL_WarpMouseGlobal(400, 300);
+        Test_Support::move_cursor(400, 300);
         window.update();
-        SDL_WarpMouseGlobal(410, 300);
+        Test_Support::move_cursor(410, 300);
         window.update();
         ASSERT_EQ(window.cursor_color.a, 1.0f);
         EXPECT_EQ(overlays_with_cursor(window.cursor_color).lit_count(), 9);

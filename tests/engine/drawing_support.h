@@ -19,8 +19,10 @@
 namespace drawing_test
 {
     // Mesa writes its shader cache from a thread of its own; LeakSanitizer's check at exit
-    // can crash while that thread winds down. Set before the first context of the process.
-    inline const bool shader_cache_off = setenv("MESA_SHADER_CACHE_DISABLE", "true", 0) == 0;
+    // can crash while that thread winds down. Set before the first context of the process
+    // (putenv, which both systems' C libraries have; Wine's Mesa never sees it, nor needs to).
+    inline char shader_cache_setting[] = "MESA_SHADER_CACHE_DISABLE=true";
+    inline const bool shader_cache_off = putenv(shader_cache_setting) == 0;
 
     using Kestrane::Color;
     using Kestrane::Float2;

@@ -1,15 +1,17 @@
-// The window's input snapshot, Ctrl-drag, projection and loop end, driven by synthetic SDL
-// events on a real window (under Xvfb in the test run).
-#include <SDL.h>
+// The window's input snapshot, Ctrl-drag, projection and loop end, driven by synthetic input
+// on a real window (under Xvfb in the test run, through Wine for the Windows build).
 #include <gtest/gtest.h>
 
 #include "engine/window.h"
 #include "platform/display.h"
+#include "support/synthetic_input.h"
 #include "support/window_assets.h"
 
 namespace
 {
     using Kestrane::Int2;
+
+    constexpr int32_t key_a = 'A', key_s = 'S', key_z = 'Z';
 
     struct Window_Test : testing::Test
     {
@@ -23,80 +25,65 @@ namespace
 
         void SetUp() override { window.update(); }
 
-        static void push_key(SDL_Keycode key, bool down, bool repeat = false)
+        void key(int32_t code, bool down, bool repeat = false)
         {
-            SDL_Event event{};
-            event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-            event.key.keysym.sym = key;
-            event.key.repeat = repeat ? 1 : 0;
-            SDL_PushEvent(&event);
+            Test_Support::send_key(*window.handle, code, down, repeat);
         }
 
-        static void push_button(Uint8 button, bool down)
+        void button(uint32_t down_message, bool down)
         {
-            SDL_Event event{};
-            event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-            event.button.button = button;
-            SDL_PushEvent(&event);
-        }
-
-        static void push_wheel(int notches)
-        {
-            SDL_Event event{};
-            event.type = SDL_MOUSEWHEEL;
-            event.wheel.y = notches;
-            SDL_PushEvent(&event);
+            Test_Support::send_button(*window.handle, down_message, down);
         }
 
         // Puts the cursor at a screen position and lets one update read it.
         void cursor_to(int x, int y)
         {
-            SDL_WarpMouseGlobal(x, y);
+            Test_Support::move_cursor(x, y);
             window.update();
         }
     };
 
     TEST_F(Window_Test, KeyIsPressedForOneUpdateAndHeldUntilReleased)
     {
-        push_key(SDLK_s, true);
+        key(key_s, true);
         window.update();
         EXPECT_TRUE(window.pressed['S']);
         EXPECT_TRUE(window.held['S']);
 
-        push_key(SDLK_s, true, true); // auto-repeat
+        key(key_s, true, true); // auto-repeat
         window.update();
         EXPECT_FALSE(window.pressed['S']);
         EXPECT_TRUE(window.held['S']);
 
-        push_key(SDLK_s, false);
+        key(key_s, false);
         window.update();
         EXPECT_FALSE(window.pressed['S']);
         EXPECT_FALSE(window.held['S']);
 
-        push_key(SDLK_s, true);
+        key(key_s, true);
         window.update();
         EXPECT_TRUE(window.pressed['S']) << "a new press after the release";
     }
 
     TEST_F(Window_Test, LettersAndModifiersUseVirtualKeyCodes)
     {
-        push_key(SDLK_a, true);
-        push_key(SDLK_z, true);
-        push_key(SDLK_LCTRL, true);
+        key(key_a, true);
+        key(key_z, true);
+        key(Kestrane::key_ctrl, true);
         window.update();
         EXPECT_TRUE(window.held[65]);
         EXPECT_TRUE(window.held[90]);
         EXPECT_TRUE(window.held[Kestrane::key_ctrl]);
-        push_key(SDLK_LCTRL, false);
+        key(Kestrane::key_ctrl, false);
         window.update();
         EXPECT_FALSE(window.held[Kestrane::key_ctrl]);
     }
 
     TEST_F(Window_Test, WheelNotchesAddUpWithinAnUpdateAndResetOnTheNext)
     {
-        push_wheel(1);
-        push_wheel(2);
-        push_wheel(-1);
+        Test_Support::send_wheel(*window.handle, 1);
+        Test_Support::send_wheel(*window.handle, 2);
+        Test_Support::send_wheel(*window.handle, -1);
         window.update();
         EXPECT_EQ(window.wheel, 2);
         window.update();
@@ -105,18 +92,18 @@ namespace
 
     TEST_F(Window_Test, MouseButtonsLandOnTheirDownMessageNumbers)
     {
-        push_button(SDL_BUTTON_LEFT, true);
-        push_button(SDL_BUTTON_RIGHT, true);
-        push_button(SDL_BUTTON_MIDDLE, true);
+        button(Kestrane::button_left, true);
+        button(Kestrane::button_right, true);
+        button(Kestrane::button_middle, true);
         window.update();
         for (int button : {513, 516, 519})
         {
             EXPECT_TRUE(window.pressed[button]) << button;
             EXPECT_TRUE(window.held[button]) << button;
         }
-        push_button(SDL_BUTTON_LEFT, false);
-        push_button(SDL_BUTTON_RIGHT, false);
-        push_button(SDL_BUTTON_MIDDLE, false);
+        button(Kestrane::button_left, false);
+        button(Kestrane::button_right, false);
+        button(Kestrane::button_middle, false);
         window.update();
         for (int button : {513, 516, 519})
             EXPECT_FALSE(window.held[button]) << button;
@@ -143,14 +130,14 @@ namespace
     {
         cursor_to(600, 500);
         const Int2 start = window.position;
-        push_key(SDLK_LCTRL, true);
-        push_button(SDL_BUTTON_LEFT, true);
+        key(Kestrane::key_ctrl, true);
+        button(Kestrane::button_left, true);
         window.update();
         cursor_to(630, 480);
         EXPECT_EQ(window.position, (Int2{start.x + 30, start.y - 20}));
         EXPECT_EQ(window.size, (Int2{333, 666}));
 
-        push_button(SDL_BUTTON_LEFT, false);
+        button(Kestrane::button_left, false);
         window.update();
         cursor_to(700, 400);
         EXPECT_EQ(window.position, (Int2{start.x + 30, start.y - 20})) << "no move once the button is up";
@@ -160,8 +147,8 @@ namespace
     {
         const Int2 screen = Kestrane::get_screen_resolution();
         cursor_to(600, 700);
-        push_key(SDLK_LCTRL, true);
-        push_button(SDL_BUTTON_RIGHT, true);
+        key(Kestrane::key_ctrl, true);
+        button(Kestrane::button_right, true);
         window.update();
         cursor_to(610, 720);
         EXPECT_EQ(window.size, (Int2{343, 686}));
@@ -193,30 +180,15 @@ namespace
 
     TEST_F(Window_Test, EscapeEndsTheLoopAtTheNextUpdate)
     {
-        push_key(SDLK_ESCAPE, true);
+        key(Kestrane::key_escape, true);
         EXPECT_TRUE(window.update());
         EXPECT_FALSE(window.update());
     }
 
     TEST_F(Window_Test, CloseRequestEndsTheLoop)
     {
-        SDL_Event event{};
-        event.type = SDL_QUIT;
-        SDL_PushEvent(&event);
+        Test_Support::send_close(*window.handle);
         EXPECT_FALSE(window.update());
-    }
-
-    // The frame loop sleeps one refresh period per frame: a rate of 0 from a display that
-    // does not say (Xvfb) must not become an endless sleep.
-    TEST_F(Window_Test, RefreshRateIsTheMonitorsOrSixtyWhereUnknown)
-    {
-        SDL_DisplayMode mode{};
-        SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(static_cast<SDL_Window*>(window.handle->native)), &mode);
-        const int32_t rate = Platform::refresh_rate(*window.handle);
-        if (mode.refresh_rate > 0)
-            EXPECT_EQ(rate, mode.refresh_rate);
-        else
-            EXPECT_EQ(rate, 60);
     }
 
     TEST(Window_Procedure, UnusableRectangleKeepsTheSize)

@@ -1,4 +1,5 @@
-// Scratch folders of the tests.
+// Scratch folders of the tests on Linux: mkdtemp names, removed with everything in them. A
+// name's leading dot is what hides an entry here.
 #include "support/temp_folder.h"
 
 #include <unistd.h>
@@ -37,5 +38,13 @@ namespace Test_Support
             std::error_code ignored;
             std::filesystem::remove_all(path, ignored);
         }
+    }
+
+    void Temp_Folder::hide(const std::string& relative) const
+    {
+        if (std::filesystem::path(relative).filename().string().rfind('.', 0) != 0)
+            throw std::invalid_argument(relative + " cannot be hidden here: only a leading '.' hides a name");
+        if (!std::filesystem::exists(std::filesystem::symlink_status(path / relative)))
+            throw std::runtime_error("no " + relative + " to hide");
     }
 }
