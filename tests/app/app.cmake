@@ -6,5 +6,5 @@ corvane_test(application_test
   DOUBLES LABELS display)
 corvane_test(app_commands_test
   SOURCES app/commands_test.cpp app/browser_test.cpp
-  LIBS corvane_app corvane_flac_fixture
+  LIBS corvane_app corvane_flac_fixture corvane_test_input
   DOUBLES LABELS display)

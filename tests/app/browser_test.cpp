@@ -4,6 +4,7 @@
 #include "app/browser.h"
 #include "app/player_fixture.h"
 #include "engine/drawing_support.h"
+#include "support/synthetic_input.h"
 
 namespace
 {
@@ -46,11 +47,16 @@ namespace
             app->window.pressed.fill(false);
         }
 
-        // Left-clicks at window pixel (x, y).
+        // Clicks at window pixel (x, y) as a user does, the cursor moved there and the button
+        // pressed and let go, read by one update of the window; then draws.
         void click(int x, int y, int button = Kestrane::button_left)
         {
-            app->window.cursor_in_window = {x, y};
-            app->window.pressed[button] = true;
+            Test_Support::move_cursor(app->window.position.x + x, app->window.position.y + y);
+            Test_Support::send_button(*app->window.handle, uint32_t(button), true);
+            Test_Support::send_button(*app->window.handle, uint32_t(button), false);
+            app->window.update();
+            app->window.delta_time = 0.0f; // nothing glides between the test's draws
+            ASSERT_EQ(app->window.cursor_in_window, (Kestrane::Int2{x, y}));
             draw();
         }
 
