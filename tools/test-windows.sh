@@ -16,6 +16,11 @@ export WINEPREFIX="$root/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="msc
 trap 'wineserver -k 2>/dev/null || true; [ -z "${display_pid:-}" ] || kill "$display_pid" 2>/dev/null || true' EXIT
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
 wineserver -w # the prefix is complete before the first test starts
+# Wine's server and its services, started here with their output discarded: started by the
+# first test instead, they would hold that test's output open, and CTest would count it as
+# running (one of the parallel slots) until the very end.
+wineserver -p >/dev/null 2>&1
+wine wineboot >/dev/null 2>&1
 
 ctest --test-dir "$root/build/windows" --output-on-failure -j"$jobs" "$@"
 
