@@ -40,10 +40,10 @@ namespace
         // No two names differ only in case: Windows would take them for one.
         for (const char* path :
              {"song.flac", "song.tar.flac", "flac", "loud.FLAC", "mixed.Flac", "notes.txt", "flac.txt", ".flac",
-              ".hidden.flac", "Removed/a.flac", "other/removed/b.flac", "Removed2/c.flac", "deep/Removed/d.flac",
-              "deep/e.flac", ".secret/f.flac", "x.flac/g.flac"})
+              "hidden.flac", "Removed/a.flac", "other/removed/b.flac", "Removed2/c.flac", "deep/Removed/d.flac",
+              "deep/e.flac", "secret/f.flac", "x.flac/g.flac"})
             library.file(path);
-        for (const char* path : {".flac", ".hidden.flac", ".secret"})
+        for (const char* path : {".flac", "hidden.flac", "secret"})
             library.hide(path);
         Directory directory(nullptr);
         const std::shared_ptr<File> root = scanned_root(directory);
@@ -62,8 +62,8 @@ namespace
         library.folder("only_empty/inner/innermost");
         library.file("no_music/cover.jpg");
         library.file("no_music/sub/notes.txt");
-        library.file("hidden_only/.a.flac");
-        library.hide("hidden_only/.a.flac");
+        library.file("hidden_only/a.flac");
+        library.hide("hidden_only/a.flac");
         library.file("mixed/empty/sub/readme");
         library.file("mixed/keep/t.flac");
         library.file("mixed/pruned_below/Removed/t.flac");
@@ -111,10 +111,10 @@ namespace
     TEST(Scan, WithoutAnyTrackEndsWithTheErrorBoxAndExitCodeOne)
     {
         Temp_Library library;
-        for (const char* path : {"notes.txt", "song.FLAC", ".hidden.flac", "Removed/a.flac", ".dir/b.flac"})
+        for (const char* path : {"notes.txt", "song.FLAC", "hidden.flac", "Removed/a.flac", "dir/b.flac"})
             library.file(path);
-        library.hide(".hidden.flac");
-        library.hide(".dir");
+        library.hide("hidden.flac");
+        library.hide("dir");
         library.folder("empty/inner");
         EXPECT_EXIT(
             {

@@ -21,8 +21,8 @@ namespace Test_Support
         void folder(const std::string& relative) const;
         void file(const std::string& relative) const; // empty
         void link(const std::string& relative, const std::string& target) const;
-        // Hides the entry at `relative`, whose name starts with '.', from this system's folder
-        // listings: on Linux the dot does that; on Windows it gets the hidden attribute.
+        // Hides the entry at `relative` as this system does: on Linux its name gains a leading
+        // '.' (the entry is renamed), on Windows it gets the hidden attribute.
         void hide(const std::string& relative) const;
 
         std::filesystem::path path;

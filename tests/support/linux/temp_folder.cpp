@@ -42,9 +42,9 @@ namespace Test_Support
 
     void Temp_Folder::hide(const std::string& relative) const
     {
-        if (std::filesystem::path(relative).filename().string().rfind('.', 0) != 0)
-            throw std::invalid_argument(relative + " cannot be hidden here: only a leading '.' hides a name");
-        if (!std::filesystem::exists(std::filesystem::symlink_status(path / relative)))
-            throw std::runtime_error("no " + relative + " to hide");
+        const std::filesystem::path entry = path / relative;
+        const std::string name = entry.filename().string();
+        if (!name.starts_with('.'))
+            std::filesystem::rename(entry, entry.parent_path() / ("." + name));
     }
 }
