@@ -4,9 +4,9 @@ corvane_test(library_test
   SOURCES library/file_test.cpp
   LIBS corvane_library
   DOUBLES LABELS library)
-# Links, FIFOs, folders locked by permission and paths beyond one call's reach (built with
-# openat) are Linux's: Windows has no FIFOs, its links need privileges a test lacks, and its
-# listing stops at 260 characters of path.
+# Links, FIFOs, folders locked by permission and trees deeper than one path can name stay
+# Linux-only: Windows has no FIFOs, its links need a privilege tests lack, its folders lock
+# through access lists, and without the \\?\ prefix its paths end at 260 characters.
 set(scan_sources library/scan_test.cpp library/order_test.cpp)
 if(NOT WIN32)
   list(APPEND scan_sources library/scan_linux_test.cpp)
