@@ -30,10 +30,7 @@ namespace
             Test_Support::send_key(*window.handle, code, down, repeat);
         }
 
-        void button(uint32_t down_message, bool down)
-        {
-            Test_Support::send_button(*window.handle, down_message, down);
-        }
+        void button(uint32_t down_message, bool down) { Test_Support::send_button(*window.handle, down_message, down); }
 
         // Puts the cursor at a screen position and lets one update read it.
         void cursor_to(int x, int y)

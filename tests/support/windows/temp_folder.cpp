@@ -32,7 +32,8 @@ namespace Test_Support
     {
         const std::wstring entry = (path / relative).wstring();
         const DWORD attributes = GetFileAttributesW(entry.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesW(entry.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN))
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            !SetFileAttributesW(entry.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN))
             throw std::runtime_error("could not hide " + relative);
     }
 }
