@@ -51,10 +51,13 @@ namespace
         // pressed and let go, read by one update of the window; then draws.
         void click(int x, int y, int button = Kestrane::button_left)
         {
-            Test_Support::move_cursor(app->window.position.x + x, app->window.position.y + y);
-            Test_Support::send_button(*app->window.handle, uint32_t(button), true);
-            Test_Support::send_button(*app->window.handle, uint32_t(button), false);
-            app->window.update();
+            {
+                Test_Support::Pointer_Lock pointer;
+                Test_Support::move_cursor(app->window.position.x + x, app->window.position.y + y);
+                Test_Support::send_button(*app->window.handle, uint32_t(button), true);
+                Test_Support::send_button(*app->window.handle, uint32_t(button), false);
+                app->window.update();
+            }
             app->window.delta_time = 0.0f; // nothing glides between the test's draws
             ASSERT_EQ(app->window.cursor_in_window, (Kestrane::Int2{x, y}));
             draw();

@@ -1,6 +1,7 @@
 // End-to-end test support (see e2e_support.h).
 #include "e2e/e2e_support.h"
 
+#include "support/pointer_lock.h"
 #include "support/poll.h"
 
 #include <signal.h>
@@ -234,9 +235,12 @@ namespace E2e
 
     void click(const std::string& window, int x, int y, int button)
     {
+        // The player reads the pointer in its next frame: no other test moves it until then.
+        Test_Support::Pointer_Lock pointer;
         run("xdotool mousemove --sync --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
         sleep_seconds(0.3);
         run("xdotool click " + std::to_string(button));
+        sleep_seconds(0.3);
     }
 
     void park_pointer()

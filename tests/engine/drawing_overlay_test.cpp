@@ -52,6 +52,7 @@ namespace
 
     TEST_F(Overlay_Test, CursorFadesOutAfterTwoStillSeconds)
     {
+        Test_Support::Pointer_Lock pointer; // no other test moves it meanwhile
         Test_Support::move_cursor(400, 300);
         window.update();
         Test_Support::move_cursor(410, 300);

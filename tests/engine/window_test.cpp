@@ -125,6 +125,7 @@ namespace
 
     TEST_F(Window_Test, CtrlLeftDragMovesTheWindowByTheCursorDelta)
     {
+        Test_Support::Pointer_Lock pointer;
         cursor_to(600, 500);
         const Int2 start = window.position;
         key(Kestrane::key_ctrl, true);
@@ -142,6 +143,7 @@ namespace
 
     TEST_F(Window_Test, CtrlRightDragResizesWithinTheMinimumAndTheScreen)
     {
+        Test_Support::Pointer_Lock pointer;
         const Int2 screen = Kestrane::get_screen_resolution();
         cursor_to(600, 700);
         key(Kestrane::key_ctrl, true);
@@ -163,6 +165,7 @@ namespace
 
     TEST_F(Window_Test, CursorFadesAfterTheMouseStops)
     {
+        Test_Support::Pointer_Lock pointer;
         cursor_to(300, 300);
         cursor_to(310, 300);
         EXPECT_FLOAT_EQ(window.cursor_color.a, 1.0f);

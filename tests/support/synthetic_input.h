@@ -7,10 +7,12 @@
 #include <cstdint>
 
 #include "platform/display.h"
+#include "support/pointer_lock.h"
 
 namespace Test_Support
 {
-    // Main thread; puts the system cursor at screen pixel (x, y) before it returns.
+    // Main thread; puts the system cursor at screen pixel (x, y) before it returns. Hold a
+    // Pointer_Lock until the window has read it.
     void move_cursor(int32_t x, int32_t y);
 
     // Main thread; each queues one event that the window's next update reads. `key` is a
