@@ -323,7 +323,9 @@ namespace
         // next entry below the last line seen is that much further down.
         const int line_height = lines[1].top - lines[0].top;
         const int ink_height = lines[0].bottom - lines[0].top + 1;
-        ASSERT_EQ(lines[2].top - lines[1].top, line_height);
+        ASSERT_EQ(lines[2].top - lines[1].top, line_height)
+            << "lines from y " << lines[0].top << " in a window of " << app->window.size.x << " x "
+            << app->window.size.y << ", scrolled by " << library().scroll_offset;
         const int hidden_top = lines.back().top + line_height;
         ASSERT_GE(hidden_top, area);
         // Scroll so that its box, from its top down to its baseline, lies in the footer.
