@@ -62,7 +62,6 @@ namespace Platform
             case WM_SETFOCUS: queue(native, message_set_focus); return true;
             case WM_KILLFOCUS: queue(native, message_kill_focus); return true;
             case WM_CLOSE: queue(native, message_close); return true; // closing is the engine's call
-            case WM_NCCALCSIZE: return w != 0;                        // the whole window is client area: no frame
             case WM_KEYDOWN: queue(native, message_key_down, int32_t(w & 0xFF)); return true;
             case WM_KEYUP: queue(native, message_key_up, int32_t(w & 0xFF)); return true;
             case WM_LBUTTONDOWN:
@@ -84,6 +83,10 @@ namespace Platform
 
         LRESULT CALLBACK window_procedure(HWND handle, UINT id, WPARAM w, LPARAM l)
         {
+            // The whole window is client area, no caption or border, from its creation on: a
+            // GL surface made while it had a frame could keep the smaller client size (Wine's does).
+            if (id == WM_NCCALCSIZE)
+                return 0; // the proposed client rectangle stays the window's
             auto native = reinterpret_cast<Native_Window*>(GetWindowLongPtrW(handle, GWLP_USERDATA));
             LRESULT result = 0;
             if (native && answer(*native, handle, id, w, l, result))
@@ -243,8 +246,6 @@ namespace Platform
         rect = read_rect(handle);
         SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new Native_Window{this, {}, 0}));
         disable_vertical_sync();
-        // Recompute the frame now that the procedure answers WM_NCCALCSIZE: no caption, no border.
-        SetWindowPos(handle, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED);
         glewExperimental = GL_TRUE;
         glewInit();
     }

@@ -71,6 +71,24 @@ namespace
         EXPECT_TRUE(IsWindowVisible(hwnd(window)));
     }
 
+    // The context draws into the whole window from the start: the drawing surface is made
+    // for the borderless window, not for the client area the window had with its caption.
+    TEST(Windows_Display, BackBufferCoversTheWholeWindowFromTheStart)
+    {
+        constexpr int width = 200, height = 300;
+        Platform::Display_Window window("Corvane buffer test", 0, 0, width, height, 0);
+        glViewport(0, 0, width, height);
+        glClearColor(1, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glFinish();
+        std::vector<unsigned char> pixels(width * height * 4); // bottom row first
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        for (int row : {0, height / 2, height - 1})
+            EXPECT_EQ(pixels[(size_t(row) * width + width / 2) * 4], 255) << (height - 1 - row) << " rows from the top";
+    }
+
     // The 32 x 32 pixels of an icon as bottom-up BGRA rows, as in a BMP; empty on failure.
     std::vector<unsigned char> icon_pixels(HICON icon)
     {
