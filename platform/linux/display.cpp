@@ -29,6 +29,9 @@ namespace Platform
         {
             static const bool ready = []
             {
+                // Everything else here speaks Xlib: a user's SDL_VIDEODRIVER=wayland (often set
+                // for games) would refuse the window or put it where Xlib cannot see it.
+                SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
                 SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
                 SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
                 return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;

@@ -1,6 +1,10 @@
-// The window on Linux: what only SDL can tell about the display the window is on.
+// The window on Linux: what only SDL can tell about the display the window is on, and the
+// video driver SDL is made to use whatever the user's environment asks for.
 #include <SDL.h>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
 
 #include "engine/window.h"
 #include "platform/display.h"
@@ -8,17 +12,22 @@
 
 namespace
 {
-    // The frame loop sleeps one refresh period per frame: a rate of 0 from a display that
-    // does not say (Xvfb) must not become an endless sleep.
-    TEST(Window_On_Linux, RefreshRateIsTheMonitorsOrSixtyWhereUnknown)
+    Kestrane::Window open_test_window()
     {
-        Kestrane::Window window{"Window Test",
+        return Kestrane::Window{"Window Test",
                                 {333, 666},
                                 {0, 0, 0, 1},
                                 {1, 1, 1, 1},
                                 {130, 130},
                                 Test_Support::player_icon(),
                                 Test_Support::status_font()};
+    }
+
+    // The frame loop sleeps one refresh period per frame: a rate of 0 from a display that
+    // does not say (Xvfb) must not become an endless sleep.
+    TEST(Window_On_Linux, RefreshRateIsTheMonitorsOrSixtyWhereUnknown)
+    {
+        Kestrane::Window window = open_test_window();
         SDL_DisplayMode mode{};
         SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(static_cast<SDL_Window*>(window.handle->native)), &mode);
         const int32_t rate = Platform::refresh_rate(*window.handle);
@@ -26,5 +35,18 @@ namespace
             EXPECT_EQ(rate, mode.refresh_rate);
         else
             EXPECT_EQ(rate, 60);
+    }
+
+    // Users of Wayland desktops often export SDL_VIDEODRIVER=wayland for games. The cursor,
+    // screen and placement code talks to the X server, so the window must be an X window
+    // (through XWayland there) rather than fail to open or be invisible to that code.
+    // Each test runs in a process of its own, so this one starts SDL's video itself.
+    TEST(Window_On_Linux, OpensOnTheXServerWhateverVideoDriverTheEnvironmentNames)
+    {
+        ::setenv("SDL_VIDEODRIVER", "wayland", 1);
+        Kestrane::Window window = open_test_window();
+        ::unsetenv("SDL_VIDEODRIVER");
+        ASSERT_NE(SDL_GetCurrentVideoDriver(), nullptr);
+        EXPECT_EQ(std::string(SDL_GetCurrentVideoDriver()), "x11");
     }
 }
