@@ -87,8 +87,7 @@ namespace
 
 int main()
 {
-    Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130}, Test_Support::player_icon(),
-                            Test_Support::status_font());
+    Kestrane::Window window = Test_Support::test_window("Corvane", {333, 666});
     const auto& data = Corvane::Assets::open_sans_regular;
     Kestrane::Font font(&window, data.data, data.size, 15);
     const Kestrane::Color white{1, 1, 1, 1};

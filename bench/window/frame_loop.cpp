@@ -36,8 +36,7 @@ namespace
 
     double empty_loop_fps()
     {
-        Kestrane::Window window("Corvane", {333, 666}, {0, 0, 0, 1}, {1, 1, 1, 1}, {130, 130},
-                                Test_Support::player_icon(), Test_Support::status_font());
+        Kestrane::Window window = Test_Support::test_window("Corvane", {333, 666});
         long frames = 0;
         const double start = Platform::now_seconds();
         while (Platform::now_seconds() - start < measure_seconds && window.update())

@@ -230,13 +230,7 @@ namespace
         const auto& data = Corvane::Assets::open_sans_regular;
         for (const char* title : {"Drawing Test First", "Drawing Test Second"})
         {
-            Kestrane::Window window{title,
-                                    {120, 100},
-                                    {0, 0, 0, 1},
-                                    {1, 1, 1, 1},
-                                    {100, 100},
-                                    Test_Support::player_icon(),
-                                    Test_Support::status_font()};
+            Kestrane::Window window = Test_Support::test_window(title, {120, 100}, {100, 100});
             window.update();
             Kestrane::Font font(&window, data.data, data.size, 15);
             Kestrane::Text text(&window, &font, title, {5, 5}, {1, 1, 1, 1}, 0);

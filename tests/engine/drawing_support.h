@@ -101,13 +101,7 @@ namespace drawing_test
     // A black 200 x 160 window after its first update: shown and cleared, ready to draw into.
     struct Drawing_Test : testing::Test
     {
-        Kestrane::Window window{"Drawing Test",
-                                {200, 160},
-                                {0, 0, 0, 1},
-                                {1, 1, 1, 1},
-                                {130, 130},
-                                Test_Support::player_icon(),
-                                Test_Support::status_font()};
+        Kestrane::Window window = Test_Support::test_window("Drawing Test", {200, 160});
 
         void SetUp() override
         {

@@ -12,22 +12,11 @@
 
 namespace
 {
-    Kestrane::Window open_test_window()
-    {
-        return Kestrane::Window{"Window Test",
-                                {333, 666},
-                                {0, 0, 0, 1},
-                                {1, 1, 1, 1},
-                                {130, 130},
-                                Test_Support::player_icon(),
-                                Test_Support::status_font()};
-    }
-
     // The frame loop sleeps one refresh period per frame: a rate of 0 from a display that
     // does not say (Xvfb) must not become an endless sleep.
     TEST(Window_On_Linux, RefreshRateIsTheMonitorsOrSixtyWhereUnknown)
     {
-        Kestrane::Window window = open_test_window();
+        Kestrane::Window window = Test_Support::test_window("Window Test", {333, 666});
         SDL_DisplayMode mode{};
         SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(static_cast<SDL_Window*>(window.handle->native)), &mode);
         const int32_t rate = Platform::refresh_rate(*window.handle);
@@ -44,7 +33,7 @@ namespace
     TEST(Window_On_Linux, OpensOnTheXServerWhateverVideoDriverTheEnvironmentNames)
     {
         ::setenv("SDL_VIDEODRIVER", "wayland", 1);
-        Kestrane::Window window = open_test_window();
+        Kestrane::Window window = Test_Support::test_window("Window Test", {333, 666});
         ::unsetenv("SDL_VIDEODRIVER");
         ASSERT_NE(SDL_GetCurrentVideoDriver(), nullptr);
         EXPECT_EQ(std::string(SDL_GetCurrentVideoDriver()), "x11");

@@ -15,13 +15,7 @@ namespace
 
     struct Window_Test : testing::Test
     {
-        Kestrane::Window window{"Window Test",
-                                {333, 666},
-                                {0, 0, 0, 1},
-                                {1, 1, 1, 1},
-                                {130, 130},
-                                Test_Support::player_icon(),
-                                Test_Support::status_font()};
+        Kestrane::Window window = Test_Support::test_window("Window Test", {333, 666});
 
         void SetUp() override { window.update(); }
 
@@ -193,13 +187,7 @@ namespace
 
     TEST(Window_Procedure, UnusableRectangleKeepsTheSize)
     {
-        Kestrane::Window window{"Window Test",
-                                {200, 150},
-                                {0, 0, 0, 1},
-                                {1, 1, 1, 1},
-                                {130, 130},
-                                Test_Support::player_icon(),
-                                Test_Support::status_font()};
+        Kestrane::Window window = Test_Support::test_window("Window Test", {200, 150});
         window.resized(Platform::Rect{-500, -400, -100, -100});
         EXPECT_EQ(window.size, (Int2{200, 150}));
         window.resized(Platform::Rect{10, 20, 310, 420});
