@@ -26,9 +26,18 @@ namespace
     constexpr int lines_of_characters = 10;
     constexpr int rectangles_per_frame = 1000;
     constexpr int browser_lines = 2000;
+    constexpr int browser_pairs = 15;
+    constexpr double pair_seconds = 0.3;
 
-    // Seconds per frame of `draw` followed by the window's update.
-    double seconds_per_frame(Kestrane::Window& window, const std::function<void()>& draw)
+    double median(std::vector<double> values)
+    {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    }
+
+    // Seconds per frame of `draw` followed by the window's update, over `seconds`.
+    double seconds_per_frame(Kestrane::Window& window, const std::function<void()>& draw,
+                             double seconds = measure_seconds)
     {
         for (int i = 0; i < 10; ++i) // warm-up: first-use builds, caches
         {
@@ -37,7 +46,7 @@ namespace
         }
         long frames = 0;
         const double start = Platform::now_seconds();
-        while (Platform::now_seconds() - start < measure_seconds)
+        while (Platform::now_seconds() - start < seconds)
         {
             draw();
             window.update();
@@ -120,14 +129,18 @@ int main()
     for (const std::string& name : names)
         browser.labels.emplace_back(&window, &font, name, Kestrane::Float2{}, white, Kestrane::align_marquee,
                                     Kestrane::Int2{0, 0}, browser.area);
-    // Alternated with the empty frame and the best of three taken, so that a busy machine
-    // weighs on both alike.
-    double with_browser = 1.0, browser_empty = 1.0;
-    for (int round = 0; round < 3; ++round)
+    // Short stretches of the empty frame and the browser back to back, each pair giving one
+    // ratio: the load of this kind of machine drifts over seconds, and a pair sees the same
+    // load. The median of the pairs is the figure; the spread is printed beside it.
+    std::vector<double> ratios, browser_times, empty_times;
+    for (int pair = 0; pair < browser_pairs; ++pair)
     {
-        browser_empty = std::min(browser_empty, seconds_per_frame(window, [] {}));
-        with_browser = std::min(with_browser, seconds_per_frame(window, [&] { browser.frame(); }));
+        empty_times.push_back(seconds_per_frame(window, [] {}, pair_seconds));
+        browser_times.push_back(seconds_per_frame(window, [&] { browser.frame(); }, pair_seconds));
+        ratios.push_back(empty_times.back() / browser_times.back());
     }
+    const double with_browser = median(browser_times), browser_empty = median(empty_times);
+    const double ratio = median(ratios);
     const int seen = browser.drawn;
 
     const int characters = characters_per_line * lines_of_characters;
@@ -137,11 +150,13 @@ int main()
     std::printf("frame with %d rectangles:         %9.1f us\n", rectangles_per_frame, with_rectangles * 1e6);
     std::printf("frame with %d characters:         %9.1f us\n", characters, with_characters * 1e6);
     std::printf("frame of the browser, %d entries:  %9.1f us  (%.0f frames/s; %d labels drawn, %d px wide)\n"
-                "  against the empty frame of its rounds: %9.1f us\n",
+                "  against the empty frame of its pairs:  %9.1f us (medians)\n",
                 browser_lines, with_browser * 1e6, 1.0 / with_browser, seen, browser.labels.front().measured.width,
                 browser_empty * 1e6);
     std::printf("one character:                      %9.3f us = %.4f empty frames = %.2f rectangles\n",
                 per_character * 1e6, per_character / empty, per_character / per_rectangle);
-    std::printf("browser of %d entries, frames/s (ratio to empty, best of 3 each): %.3f (target >= 0.5)\n",
-                browser_lines, browser_empty / with_browser);
+    std::printf("browser of %d entries, frames/s (ratio to empty, median of %d pairs): %.3f (target >= 0.5; "
+                "pairs %.3f to %.3f)\n",
+                browser_lines, browser_pairs, ratio, *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
 }
