@@ -12,12 +12,6 @@
 
 namespace Corvane
 {
-    std::string display_name(const std::string& name)
-    {
-        const auto dot = name.rfind('.');
-        return dot == std::string::npos ? name : name.substr(0, dot);
-    }
-
     std::vector<std::shared_ptr<File>> browser_list(const std::shared_ptr<File>& selection, size_t& path_length)
     {
         const bool on_folder = selection->type == File::FOLDER;
@@ -71,7 +65,7 @@ namespace Corvane
     // its name or font changed, so the labels of a long list cost nothing until seen.
     static Kestrane::Text& label_of(File& entry, Kestrane::Window* window, Kestrane::Font& font)
     {
-        std::string name = display_name(entry.name);
+        std::string name = display_name(entry);
         if (entry.label.font != &font)
         {
             const float marquee = entry.label.scroll;

@@ -9,9 +9,6 @@
 
 namespace Corvane
 {
-    // The name up to its last '.', or the whole name without one.
-    std::string display_name(const std::string& name);
-
     // The folders leading to the shown folder (without the root), then its children;
     // `path_length` receives how many of the first are path folders.
     std::vector<std::shared_ptr<File>> browser_list(const std::shared_ptr<File>& selection, size_t& path_length);

@@ -1,10 +1,17 @@
-// Paths and ancestry of library nodes, and the tear-down of a finished tree.
+// Paths, shown names and ancestry of library nodes, and the tear-down of a finished tree.
 #include "library/file.h"
 
 #include <algorithm>
 
 namespace Corvane
 {
+    std::string display_name(const File& file)
+    {
+        if (file.type == File::FOLDER)
+            return file.name;
+        return file.name.substr(0, file.name.rfind('.'));
+    }
+
     std::vector<std::shared_ptr<File>> lineage(std::shared_ptr<File> file)
     {
         std::vector<std::shared_ptr<File>> chain;

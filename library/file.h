@@ -32,6 +32,11 @@ namespace Corvane
     // for the root, "Jazz/" for a folder, "Jazz/Live/01 Intro.flac" for a track.
     std::string full_path(std::shared_ptr<File> file);
 
+    // Any thread. The name shown for the node: a track's name before its last '.' (its
+    // extension; the whole name when it has no '.'), a folder's whole name. Folder names
+    // carry no extension: "Vol. 1" and "Vol. 2" must not both read "Vol".
+    std::string display_name(const File& file);
+
     // Any thread. The chain of nodes from the root down to `file`, both included.
     std::vector<std::shared_ptr<File>> lineage(std::shared_ptr<File> file);
 

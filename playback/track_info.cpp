@@ -11,8 +11,8 @@ namespace Corvane
 {
     namespace
     {
-        // "Artist - Album - 01 Song": every named node from the root down, each cut before
-        // its last full stop.
+        // "Artist - Album - 01 Song": every named node from the root down, as the browser
+        // shows it.
         std::string name_part(const std::shared_ptr<File>& file)
         {
             std::string text;
@@ -24,7 +24,7 @@ namespace Corvane
                 if (!first)
                     text += " - ";
                 first = false;
-                text += node->name.substr(0, node->name.rfind('.'));
+                text += display_name(*node);
             }
             return text;
         }

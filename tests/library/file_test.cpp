@@ -31,6 +31,20 @@ namespace
         std::shared_ptr<File> dotted_track = add(dotted, "a.b..flac", File::TRACK);
     };
 
+    // Folder names have no extension: a dot in one ("Vol. 2", "R.E.M.", "Symphony No. 5")
+    // is part of the name.
+    TEST_F(Hand_Built, DisplayNameDropsATracksExtensionAndKeepsAFolderWhole)
+    {
+        EXPECT_EQ(Corvane::display_name(*intro), "01 Intro");
+        EXPECT_EQ(Corvane::display_name(*dotted_track), "a.b.");
+        EXPECT_EQ(Corvane::display_name(*add(root, ".flac", File::TRACK)), "");
+        EXPECT_EQ(Corvane::display_name(*add(root, "flac", File::TRACK)), "flac");
+        EXPECT_EQ(Corvane::display_name(*dotted), "v1.2 .. final");
+        EXPECT_EQ(Corvane::display_name(*add(root, "Vol. 2", File::FOLDER)), "Vol. 2");
+        EXPECT_EQ(Corvane::display_name(*add(root, "x.flac", File::FOLDER)), "x.flac");
+        EXPECT_EQ(Corvane::display_name(*root), "");
+    }
+
     TEST_F(Hand_Built, FullPathEndsFoldersWithASlashAndTracksWithout)
     {
         EXPECT_EQ(Corvane::full_path(root), "");

@@ -67,12 +67,12 @@ namespace
         EXPECT_EQ(track.get_info(), "Artist - Album - 01 Song : 24.253MB 5.1 96000Hz 24bit 1.000N 3%");
     }
 
-    TEST_F(Track_Info, CutsEveryNameBeforeItsLastFullStop)
+    TEST_F(Track_Info, DropsTheTracksExtensionButKeepsDotsInFolderNames)
     {
         auto root = node("", nullptr);
         track.file = node("Intro", node("Vol. 2", node("Live.at.home.2001", root)), Corvane::File::TRACK);
         track.file_size = 1048576;
-        EXPECT_EQ(track.get_info(), "Live.at.home - Vol - Intro : 1.000MB Stereo 44100Hz 16bit 1.000N 3%");
+        EXPECT_EQ(track.get_info(), "Live.at.home.2001 - Vol. 2 - Intro : 1.000MB Stereo 44100Hz 16bit 1.000N 3%");
         track.file = node("Top.flac", root, Corvane::File::TRACK);
         EXPECT_EQ(track.get_info().substr(0, 18), "Top : 1.000MB Ster");
     }
