@@ -30,6 +30,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <FLAC/stream_decoder.h>
 
@@ -41,6 +42,14 @@
 namespace
 {
     constexpr double measure_seconds = 1.5;
+    constexpr int rounds = 9;
+    constexpr double round_seconds = 0.4;
+
+    double median(std::vector<double> values)
+    {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    }
     constexpr int folder_entries = 2000;
     const char* const played_name = "0000 Tone.flac";
     const char* const big_folder = "Various Artists";
@@ -76,12 +85,13 @@ namespace
             }
     }
 
-    // Frames per second of `frame` over measure_seconds.
-    double frames_per_second(Corvane::Application& app, const std::function<void()>& frame)
+    // Frames per second of `frame` over `seconds`.
+    double frames_per_second(Corvane::Application& app, const std::function<void()>& frame,
+                             double seconds = measure_seconds)
     {
         long frames = 0;
         const double start = Platform::now_seconds();
-        while (Platform::now_seconds() - start < measure_seconds && app.window.update())
+        while (Platform::now_seconds() - start < seconds && app.window.update())
         {
             frame();
             ++frames;
@@ -273,29 +283,33 @@ namespace
         print_share("waveform of a playing track", waveform_paced, waveform_unpaced, 25);
         app.library.selection = played;
 
-        // Alternated and best of three, so that warm-up and a busy machine weigh on all alike.
-        double empty = 0.0, browser = 0.0, short_browser = 0.0, waveform = 0.0;
-        for (int round = 0; round < 3; ++round)
+        // Short stretches back to back, each round giving its own ratios to the empty loop:
+        // the load of this kind of machine drifts over seconds, and one round sees one load.
+        // The medians of the rounds are the figures.
+        std::vector<double> empty, browser, short_browser, waveform;
+        for (int round = 0; round < rounds; ++round)
         {
-            empty = std::max(empty, frames_per_second(app, [] {}));
+            empty.push_back(frames_per_second(app, [] {}, round_seconds));
             app.show_waveform = false;
             app.library.selection = played;
-            browser = std::max(browser, frames_per_second(app, [&] { app.frame(); }));
+            browser.push_back(frames_per_second(app, [&] { app.frame(); }, round_seconds) / empty.back());
             app.library.selection = album;
-            short_browser = std::max(short_browser, frames_per_second(app, [&] { app.frame(); }));
+            short_browser.push_back(frames_per_second(app, [&] { app.frame(); }, round_seconds) / empty.back());
             app.show_waveform = true;
-            waveform = std::max(waveform, frames_per_second(app, [&] { app.frame(); }));
+            waveform.push_back(frames_per_second(app, [&] { app.frame(); }, round_seconds) / empty.back());
         }
         if (!app.active())
             return std::fprintf(stderr, "the track stopped during the run\n"), 1;
 
-        std::printf("empty frame loop (update only):      %8.0f frames/s\n", empty);
-        std::printf("browser, %d entries:               %8.0f frames/s  (ratio to empty %.3f)\n", folder_entries,
-                    browser, browser / empty);
-        std::printf("browser, one screenful (album, %zu entries): %8.0f frames/s  (ratio to empty %.3f)\n",
-                    album->children.size() + 2, short_browser, short_browser / empty);
-        std::printf("waveform of a playing track:         %8.0f frames/s  (ratio to empty %.3f)\n", waveform,
-                    waveform / empty);
+        const double empty_rate = median(empty);
+        std::printf("frames/s unpaced, medians of %d rounds of %.1f s each:\n", rounds, round_seconds);
+        std::printf("empty frame loop (update only):      %8.0f frames/s\n", empty_rate);
+        std::printf("browser, %d entries:               ratio to empty %.3f (rounds %.3f to %.3f; target >= 0.5)\n",
+                    folder_entries, median(browser), *std::min_element(browser.begin(), browser.end()),
+                    *std::max_element(browser.begin(), browser.end()));
+        std::printf("browser, one screenful (album, %zu entries): ratio to empty %.3f\n", album->children.size() + 2,
+                    median(short_browser));
+        std::printf("waveform of a playing track:         ratio to empty %.3f\n", median(waveform));
         return 0;
     }
 }
