@@ -319,7 +319,9 @@ namespace Corvane
         }
     }
 
-    // Straight loops, as every frame of a track passes here.
+    // Straight loops, as every frame of a track passes here. Excursions below zero count as
+    // much as those above: a peak from the positive side alone would raise a track whose
+    // deepest troughs are louder than its crests past full scale, and clip them.
     double block_peak(const Track& track, int64_t from, int64_t to)
     {
         double* const* s = track.samples;
@@ -327,13 +329,13 @@ namespace Corvane
         if (track.channels == 2)
         {
             for (int64_t i = from; i < to; ++i)
-                peak = std::max({peak, s[1][i], s[0][i]});
+                peak = std::max({peak, std::abs(s[1][i]), std::abs(s[0][i])});
             return peak;
         }
         for (int64_t i = from; i < to; ++i)
         {
             const double centre = s[2][i] * centre_weight;
-            peak = std::max({peak, centre + s[1][i] + s[5][i], centre + s[0][i] + s[4][i]});
+            peak = std::max({peak, std::abs(centre + s[1][i] + s[5][i]), std::abs(centre + s[0][i] + s[4][i])});
         }
         return peak;
     }

@@ -62,7 +62,7 @@ namespace Corvane
         std::atomic<double> fade_from{0.0};            // gain when the current fade was requested
         std::atomic<double> fade_to{0.0};              // target gain of the current fade, 0..1
         std::atomic<double> fade_seconds{0.0};         // length of the current fade, 0.01..10 s
-        double peak = 0.0;                             // largest down-mixed sample of the track
+        double peak = 0.0;                             // largest down-mixed sample of the track, either sign
         std::atomic<bool> loading{false};              // a load is under way
         std::atomic<bool> starting{false};             // a play thread was launched, stream not yet started
         std::atomic<bool> playing{false};              // the stream plays; clear it to pause or stop

@@ -30,8 +30,8 @@ namespace E2e
 
     double Generated_Track::peak() const
     {
-        const int32_t largest = *std::max_element(samples.begin(), samples.end());
-        return std::max(largest, 0) / 32767.0;
+        const auto [lowest, highest] = std::minmax_element(samples.begin(), samples.end());
+        return std::max(std::abs(*lowest), std::abs(*highest)) / 32767.0;
     }
 
     Generated_Track write_track(const std::filesystem::path& path, double seconds, double tone, double amplitude)

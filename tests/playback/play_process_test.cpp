@@ -96,20 +96,28 @@ namespace
         EXPECT_EQ(Realtime_Double::left(), 1);
     }
 
-    // Raising a quiet track to full scale can push its deeper negative excursions past -1:
-    // they are held at the 24-bit limit instead of wrapping round to a loud positive value.
-    TEST_F(Play, NormalisedValuesBeyondFullScaleAreHeldAtTheLimit)
+    // A 16-bit -32768 reads a little below -1, and a track peaking there is within a tenth
+    // of full scale, so it is not lowered: such values are held at the 24-bit limit instead
+    // of wrapping round to a loud positive value. Raised tracks reach full scale exactly.
+    TEST_F(Play, ValuesBeyondFullScaleAreHeldAtTheLimitAndRaisedTroughsReachIt)
     {
         Corvane::Track track(nullptr);
         track.volume = 1.0;
         track.gain = 1.0;
-        track.load(folder.samples("deep.flac", {16384, -32767, -20000, 8192}));
+        track.load(folder.samples("deep.flac", {16384, -32768, -20000, 8192}));
+        ASSERT_TRUE(run_ended(track));
+        EXPECT_EQ(track.get_factor(), 1.0);
+        auto bytes = Memory_Audio_Device::buffers().at(1).bytes;
+        EXPECT_EQ(sample_at(bytes, 0, 1, false), -8388608);
+        EXPECT_GT(sample_at(bytes, 1, 0, false), -8388608);
+
+        Memory_Audio_Device::reset();
+        track.load(folder.samples("troughs.flac", {8192, -16384, -16000, 4096}));
         ASSERT_TRUE(run_ended(track));
         EXPECT_NEAR(track.get_factor(), 2.0, 1e-4); // peak 16384 / 32767
-        const auto bytes = Memory_Audio_Device::buffers().at(1).bytes;
-        EXPECT_EQ(sample_at(bytes, 0, 0, false), 8388607); // the peak itself reaches full scale
-        EXPECT_EQ(sample_at(bytes, 0, 1, false), -8388608);
-        EXPECT_EQ(sample_at(bytes, 1, 0, false), -8388608);
+        bytes = Memory_Audio_Device::buffers().at(1).bytes;
+        EXPECT_EQ(sample_at(bytes, 0, 1, false), -8388606); // -1.0 exactly, not clipped
+        EXPECT_GT(sample_at(bytes, 1, 0, false), -8388606);
     }
 
     TEST_F(Play, FourByteContainersCarryTheSampleShiftedByEight)

@@ -30,7 +30,7 @@ namespace
         EXPECT_LT(track.samples[1][0], -1.0);
         for (size_t i = 0; i < samples.size(); ++i)
             EXPECT_EQ(track.samples[i % 2][i / 2], samples[i] / 32767.0) << i;
-        EXPECT_EQ(track.peak, 1.0);
+        EXPECT_EQ(track.peak, 32768 / 32767.0); // the trough at -32768
         ASSERT_TRUE(run_ended(track));
         EXPECT_EQ(track.position.load(), 4); // played to the end on the free-running device
     }
@@ -124,7 +124,7 @@ namespace
         EXPECT_NEAR(track.get_factor(), 1.0 / track.peak, 1e-12);
         double loudest = 0.0;
         for (int64_t i = 0; i < track.frame_count; ++i)
-            loudest = std::max(loudest, track.get_sample(i, false));
+            loudest = std::max(loudest, std::abs(track.get_sample(i, false)));
         EXPECT_DOUBLE_EQ(loudest, 1.0);
     }
 
@@ -145,15 +145,18 @@ namespace
                 ASSERT_EQ(byte, 0);
     }
 
-    TEST_F(Track_Load, OnlyPositiveExcursionsCountTowardsThePeak)
+    // A quiet track whose troughs are deeper than its crests (common in voice and brass) is
+    // raised until its deepest trough, not its highest crest, reaches full scale.
+    TEST_F(Track_Load, TroughsCountTowardsThePeakAsMuchAsCrests)
     {
-        auto file = folder.samples("negative.flac", {-30000, -30000, -100, -20000});
+        auto file = folder.samples("troughs.flac", {-16384, 8192, -100, 4096, 0, -30});
         Corvane::Track track(nullptr);
         track.load(file);
         ASSERT_TRUE(loaded(track));
-        EXPECT_EQ(track.peak, 0.0); // never above zero: no factor at all, not a negative one
-        EXPECT_EQ(track.get_factor(), 1.0);
-        EXPECT_EQ(track.get_sample(0, false), -30000 / 32767.0);
+        EXPECT_EQ(track.peak, 16384 / 32767.0);
+        EXPECT_NEAR(track.get_sample(0, false), -1.0, 1e-12);
+        EXPECT_NEAR(track.get_sample(0, true), 0.5, 1e-12);
+        EXPECT_NEAR(track.get_sample(1, true), 0.25, 1e-12);
     }
 
     void expect_surround_mix(const Corvane::Track& track, const std::function<double(int32_t)>& v)
@@ -196,6 +199,13 @@ namespace
         const double mix = std::pow(10.0, -3.0 / 20.0) + 2.0;
         EXPECT_DOUBLE_EQ(track.peak, mix);
         EXPECT_DOUBLE_EQ(track.get_sample(0, false), 1.0);
+
+        // The same mix below zero is lowered alike.
+        const std::vector<int32_t> troughs{-32767, -32767, -32767, 0, -32767, -32767};
+        track.load(folder.samples("deep.flac", troughs, 6));
+        ASSERT_TRUE(loaded(track));
+        EXPECT_DOUBLE_EQ(track.peak, mix);
+        EXPECT_DOUBLE_EQ(track.get_sample(0, false), -1.0);
     }
 
     TEST(Normalisation, FactorIsOneWithinTenPercentOfFullScaleElseTheInversePeak)
