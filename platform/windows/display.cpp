@@ -9,6 +9,7 @@
 #include <GL/glew.h>
 #include <GL/wglew.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -24,8 +25,10 @@ namespace Platform
         struct Native_Window
         {
             Display_Window* window = nullptr;
-            std::vector<Message> queue; // messages not yet taken by poll_message
-            size_t next = 0;            // the first of them
+            std::vector<Message> queue;    // messages not yet taken by poll_message
+            size_t next = 0;               // the first of them
+            std::array<bool, 256> down{};  // keys whose key-down was queued and key-up not yet
+            std::array<bool, 3> buttons{}; // left, right, middle, likewise
         };
 
         HWND hwnd(const Display_Window& window)
@@ -45,10 +48,44 @@ namespace Platform
             native.queue.push_back({id, value});
         }
 
+        // Keys and buttons let go after the focus has gone are released over the window that
+        // took it, which gets their messages: they are released here, as SDL does on Linux,
+        // so that none stays held (a stuck Ctrl turns every click into a window drag).
+        void release_everything_down(Native_Window& native)
+        {
+            for (size_t key = 0; key < native.down.size(); ++key)
+                if (native.down[key])
+                    queue(native, message_key_up, int32_t(key));
+            const uint32_t ups[] = {WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP};
+            for (size_t b = 0; b < native.buttons.size(); ++b)
+                if (native.buttons[b])
+                    queue(native, ups[b]);
+            native.down.fill(false);
+            native.buttons.fill(false);
+        }
+
+        // Keeps `down` and `buttons` with what is queued.
+        void note_key_or_button(Native_Window& native, UINT id, WPARAM w)
+        {
+            switch (id)
+            {
+            case WM_KEYDOWN: native.down[w & 0xFF] = true; break;
+            case WM_KEYUP: native.down[w & 0xFF] = false; break;
+            case WM_LBUTTONDOWN: native.buttons[0] = true; break;
+            case WM_LBUTTONUP: native.buttons[0] = false; break;
+            case WM_RBUTTONDOWN: native.buttons[1] = true; break;
+            case WM_RBUTTONUP: native.buttons[1] = false; break;
+            case WM_MBUTTONDOWN: native.buttons[2] = true; break;
+            case WM_MBUTTONUP: native.buttons[2] = false; break;
+            default: break;
+            }
+        }
+
         // The messages the engine handles become queued Messages; the rest keep their default.
         bool answer(Native_Window& native, HWND handle, UINT id, WPARAM w, LPARAM l, LRESULT& result)
         {
             result = 0;
+            note_key_or_button(native, id, w);
             switch (id)
             {
             case WM_MOVE:
@@ -60,7 +97,10 @@ namespace Platform
                 queue(native, message_size);
                 return true;
             case WM_SETFOCUS: queue(native, message_set_focus); return true;
-            case WM_KILLFOCUS: queue(native, message_kill_focus); return true;
+            case WM_KILLFOCUS:
+                release_everything_down(native);
+                queue(native, message_kill_focus);
+                return true;
             case WM_CLOSE: queue(native, message_close); return true; // closing is the engine's call
             case WM_KEYDOWN: queue(native, message_key_down, int32_t(w & 0xFF)); return true;
             case WM_KEYUP: queue(native, message_key_up, int32_t(w & 0xFF)); return true;

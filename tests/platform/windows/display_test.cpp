@@ -159,6 +159,24 @@ namespace
         EXPECT_TRUE(has(messages, Platform::message_wheel, -240));
         EXPECT_TRUE(has(messages, Platform::message_close));
         EXPECT_TRUE(IsWindow(h)); // closing is the engine's decision
+
+        // Whatever is still down when the focus goes (X, Ctrl, the left and middle buttons)
+        // is let go before the focus message: Windows sends those releases to the window
+        // that took the focus.
+        PostMessageW(h, WM_KEYDOWN, VK_CONTROL, 0);
+        PostMessageW(h, WM_KILLFOCUS, 0, 0);
+        auto lost = drain(window);
+        ASSERT_FALSE(lost.empty());
+        EXPECT_EQ(lost.back().id, Platform::message_kill_focus);
+        EXPECT_TRUE(has(lost, Platform::message_key_up, 'X'));
+        EXPECT_TRUE(has(lost, Platform::message_key_up, VK_CONTROL));
+        EXPECT_TRUE(has(lost, Platform::message_left_up));
+        EXPECT_TRUE(has(lost, Platform::message_middle_up));
+        EXPECT_FALSE(has(lost, Platform::message_right_up)) << "the right button was let go before";
+        PostMessageW(h, WM_KILLFOCUS, 0, 0);
+        lost = drain(window);
+        ASSERT_EQ(lost.size(), 1u) << "nothing is down any more";
+        EXPECT_EQ(lost[0].id, Platform::message_kill_focus);
     }
 
     TEST(Windows_Display, MoveAndSizeTakeEffectBeforeTheCallReturns)
