@@ -56,6 +56,8 @@ namespace
     {
         for (int64_t declared : {int64_t{0}, int64_t{1000}, int64_t{10000000000}, (int64_t{1} << 36) - 1})
         {
+            // A fresh card each time: the run has ended once this one has been opened and closed.
+            Memory_Audio_Device::reset();
             Flac_Fixture::Options options;
             options.seconds = 0.5;
             options.blocksize = 1152;
