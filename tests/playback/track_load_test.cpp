@@ -364,13 +364,17 @@ namespace
         auto file = folder.tone("long.flac", options);
 
         // On four decoder threads, whatever the machine: every one of them must stop.
+        const auto load_on_four = [&](Corvane::Track& track)
+        {
+            track.decoder_limit = 4;
+            track.frames_per_decoder = 1 << 18;
+            track.load(file);
+        };
         auto decode_time = [&]
         {
             const auto start = std::chrono::steady_clock::now();
             Corvane::Track whole(nullptr);
-            whole.decoder_limit = 4;
-            whole.frames_per_decoder = 1 << 18;
-            whole.load(file);
+            load_on_four(whole);
             EXPECT_TRUE(loaded(whole));
             EXPECT_EQ(whole.decoders, 4u);
             return std::chrono::steady_clock::now() - start;
@@ -382,9 +386,7 @@ namespace
             const auto start = std::chrono::steady_clock::now();
             {
                 Corvane::Track track(nullptr);
-                track.decoder_limit = 4;
-                track.frames_per_decoder = 1 << 18;
-                track.load(file);
+                load_on_four(track);
                 std::this_thread::sleep_for(full / 10);
             }
             return std::chrono::steady_clock::now() - start;
