@@ -1,8 +1,8 @@
 // Text: the glyphs of the string are put together into one coverage image when it is first
-// drawn after a change, and each frame draws that image as a textured quad (one per strip
-// of a very long line) with the shared text program, clipped by the scissor box and blended
-// as premultiplied coverage. Drawing thus costs the same for a name of any length and script,
-// and texts drawn in one pass share the rest of the GL state.
+// drawn after a change and kept in the text atlas; each frame queues that image as a quad
+// (one per strip of a very long line), and a pass draws its queue with the shared text program
+// in as few calls as the colours and filters allow, clipped by the scissor box and blended as
+// premultiplied coverage. Drawing thus costs the same for a name of any length and script.
 #include "engine/text.h"
 
 #include <algorithm>
@@ -12,20 +12,39 @@
 
 #include <GL/glew.h>
 
-#include "engine/drawing_kind.h"
+#include "engine/program.h"
+#include "engine/vertex_array.h"
 #include "engine/window.h"
 
 namespace Kestrane
 {
     namespace
     {
-        // The unit square with texture coordinates: (x, y, u, v) per corner.
-        Drawing_Kind& text_kind()
+        // The process-wide text program and the buffer the passes stream their quads through,
+        // made by the first text in each GL context.
+        struct Text_Kind
         {
-            static Drawing_Kind kind{
-                {{text_vertex_source, GL_VERTEX_SHADER}, {text_fragment_source, GL_FRAGMENT_SHADER}},
-                {0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0},
-                4};
+            Program program;
+            Vertex_Array stream; // one buffer of corners (x, y, u, v as floats), refilled at each draw
+
+            void build(Window* window)
+            {
+                if (program.built())
+                    return;
+                stream = Vertex_Array();
+                build_shared_program(
+                    program, window,
+                    {{text_vertex_source, GL_VERTEX_SHADER}, {text_fragment_source, GL_FRAGMENT_SHADER}});
+                stream.add_buffer(GL_ARRAY_BUFFER, nullptr, 0);
+                const GLint location = program.attribute_location("vertex");
+                glEnableVertexAttribArray(location);
+                glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, 0, nullptr);
+            }
+        };
+
+        Text_Kind& text_kind()
+        {
+            static Text_Kind kind;
             return kind;
         }
     }
@@ -64,6 +83,7 @@ namespace Kestrane
 
     Text_Pass::~Text_Pass()
     {
+        flush();
         if (!started)
             return;
         glDisable(GL_SCISSOR_TEST);
@@ -75,18 +95,39 @@ namespace Kestrane
         text.draw_in(*this);
     }
 
-    void Text_Pass::prepare(const Color& text_color)
+    void Text_Pass::queue(const Text_Atlas::Slot& slot, Float2 corner, const Color& text_color, bool nearest)
     {
-        Drawing_Kind& kind = text_kind();
+        if (!vertices.empty() && (!(text_color == queued_color) || nearest != queued_nearest))
+            flush();
+        queued_color = text_color;
+        queued_nearest = nearest;
+        const float side = static_cast<float>(Text_Atlas::current().side);
+        const float u0 = static_cast<float>(slot.corner.x) / side, v0 = static_cast<float>(slot.corner.y) / side;
+        const float u1 = static_cast<float>(slot.corner.x + slot.size.x) / side;
+        const float v1 = static_cast<float>(slot.corner.y + slot.size.y) / side;
+        const float x0 = corner.x, y0 = corner.y;
+        const float x1 = x0 + static_cast<float>(slot.size.x), y1 = y0 + static_cast<float>(slot.size.y);
+        // Two triangles sharing a diagonal, as a software rasteriser recognises a rectangle.
+        vertices.insert(vertices.end(), {x0, y0, u0, v0, x0, y1, u0, v1, x1, y1, u1, v1,
+                                         x0, y0, u0, v0, x1, y1, u1, v1, x1, y0, u1, v0});
+    }
+
+    void Text_Pass::flush()
+    {
+        if (vertices.empty())
+            return;
+        Text_Kind& kind = text_kind();
+        Text_Atlas& atlas = Text_Atlas::current();
+        glUseProgram(kind.program.name());
+        kind.stream.bind();
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, atlas.texture.name());
         if (!started)
         {
             started = true;
-            glUseProgram(kind.program.name());
-            kind.quad.bind();
-            glActiveTexture(GL_TEXTURE0);
             glUniform1i(kind.program.uniform_location("image"), 0);
             color_location = kind.program.uniform_location("color");
-            matrix_location = kind.program.uniform_location("matrix");
+            glUniformMatrix4fv(kind.program.uniform_location("matrix"), 1, GL_FALSE, window->projection.data());
             glEnable(GL_BLEND);
             glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA); // coverage x colour is premultiplied
             glEnable(GL_SCISSOR_TEST);
@@ -94,11 +135,17 @@ namespace Kestrane
             glScissor(clip_position.x, window->size.y - clip_size.y - clip_position.y, std::max(clip_size.x, 0),
                       std::max(clip_size.y, 0));
         }
-        if (!(text_color == color))
+        if (!(queued_color == color))
         {
-            color = text_color;
+            color = queued_color;
             glUniform4f(color_location, color.r, color.g, color.b, color.a);
         }
+        atlas.use_nearest(queued_nearest);
+        glBindBuffer(GL_ARRAY_BUFFER, kind.stream.names->buffers.front());
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)), vertices.data(),
+                     GL_STREAM_DRAW);
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(vertices.size() / 4));
+        vertices.clear();
     }
 
     void Text::draw()
@@ -146,8 +193,21 @@ namespace Kestrane
 
     namespace
     {
-        // Widest strip: every OpenGL 3.3 implementation takes textures this wide.
-        constexpr int32_t strip_width = 1024;
+        // The box around the glyphs' images from the pen origin, y down; empty if none has ink.
+        void ink_box(const std::vector<Placed_Glyph>& glyphs, Int2& low, Int2& high)
+        {
+            low = {INT32_MAX, INT32_MAX};
+            high = {INT32_MIN, INT32_MIN};
+            for (const Placed_Glyph& placed : glyphs)
+            {
+                const Character& c = *placed.character;
+                if (c.size.x == 0 || c.size.y == 0)
+                    continue;
+                low = {std::min(low.x, placed.pen.x + c.bearing.x), std::min(low.y, placed.pen.y + c.bearing.y)};
+                high = {std::max(high.x, placed.pen.x + c.bearing.x + c.size.x),
+                        std::max(high.y, placed.pen.y + c.bearing.y + c.size.y)};
+            }
+        }
 
         // The glyphs' coverage composed as GL would blend them ("over"), in one image that
         // starts at `corner` from the pen origin.
@@ -170,57 +230,50 @@ namespace Kestrane
             return pixels;
         }
 
-        Texture upload(const std::vector<unsigned char>& pixels, int32_t row_length, int32_t first_column, Int2 size)
+        // Puts the image, in strips as wide as a slot allows, into the atlas; false when one
+        // did not fit.
+        bool put_strips(Text_Atlas& atlas, std::vector<Text::Strip>& strips, const std::vector<unsigned char>& pixels,
+                        Int2 low, Int2 size)
         {
-            glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            glPixelStorei(GL_UNPACK_ROW_LENGTH, row_length);
-            Texture texture = Texture::generate();
-            glBindTexture(GL_TEXTURE_2D, texture.name());
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, size.x, size.y, 0, GL_RED, GL_UNSIGNED_BYTE,
-                         pixels.data() + first_column);
-            glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-            return texture;
+            strips.clear();
+            const int32_t widest = atlas.largest_image();
+            for (int32_t column = 0; column < size.x; column += widest)
+            {
+                const Int2 strip_size{std::min(widest, size.x - column), size.y};
+                const Text_Atlas::Slot slot = atlas.put(pixels.data() + column, size.x, strip_size);
+                if (!atlas.holds(slot))
+                    return false;
+                strips.push_back({slot, {low.x + column, low.y}});
+            }
+            return true;
         }
     }
 
-    void Text::Strip::use_nearest(bool whole_pixels)
+    bool Text::image_held() const
     {
-        if (nearest == whole_pixels)
-            return;
-        nearest = whole_pixels;
-        const GLint filter = nearest ? GL_NEAREST : GL_LINEAR;
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+        if (image_stale)
+            return false;
+        const Text_Atlas& atlas = Text_Atlas::current();
+        return std::all_of(image.begin(), image.end(), [&](const Strip& strip) { return atlas.holds(strip.slot); });
     }
 
-    void Text::build_image()
+    void Text_Pass::put_image(Text& text)
     {
-        image.clear();
-        image_stale = false;
-        Int2 low{INT32_MAX, INT32_MAX}, high{INT32_MIN, INT32_MIN};
-        for (const Placed_Glyph& placed : glyphs)
-        {
-            const Character& c = *placed.character;
-            if (c.size.x == 0 || c.size.y == 0)
-                continue;
-            low = {std::min(low.x, placed.pen.x + c.bearing.x), std::min(low.y, placed.pen.y + c.bearing.y)};
-            high = {std::max(high.x, placed.pen.x + c.bearing.x + c.size.x),
-                    std::max(high.y, placed.pen.y + c.bearing.y + c.size.y)};
-        }
-        if (high.x <= low.x || high.y <= low.y)
+        text.image.clear();
+        text.image_stale = false;
+        Int2 low, high;
+        ink_box(text.glyphs, low, high);
+        Text_Atlas& atlas = Text_Atlas::current();
+        // Text taller than the atlas (a font thousands of pixels high) is not drawn.
+        if (high.x <= low.x || high.y <= low.y || high.y - low.y > atlas.largest_image())
             return;
         const Int2 size{high.x - low.x, high.y - low.y};
-        const std::vector<unsigned char> pixels = compose(glyphs, low, size);
-        for (int32_t column = 0; column < size.x; column += strip_width)
-        {
-            const Int2 strip_size{std::min(strip_width, size.x - column), size.y};
-            image.push_back({upload(pixels, size.x, column, strip_size), {low.x + column, low.y}, strip_size});
-        }
+        const std::vector<unsigned char> pixels = compose(text.glyphs, low, size);
+        if (put_strips(atlas, text.image, pixels, low, size))
+            return;
+        flush(); // the queue samples what starting over gives away
+        atlas.start_over();
+        put_strips(atlas, text.image, pixels, low, size);
     }
 
     void Text::draw_glyphs(Text_Pass& pass, Float2 offset)
@@ -231,38 +284,21 @@ namespace Kestrane
             baseline - static_cast<float>(measured.ascent) > static_cast<float>(clip_position.y + clip_size.y);
         if (above || below)
             return;
-        if (image_stale)
-            build_image();
+        if (!image_held())
+            pass.put_image(*this);
         // Only strips that reach into the clip box: the copy of a scrolling name that has not
         // yet entered costs nothing.
         const float origin = offset.x + position.x;
-        const auto reaches = [&](const Strip& strip)
-        {
-            const float left = origin + static_cast<float>(strip.corner.x);
-            return left < static_cast<float>(clip_position.x + clip_size.x) &&
-                   left + static_cast<float>(strip.size.x) > static_cast<float>(clip_position.x);
-        };
-        if (std::none_of(image.begin(), image.end(), reaches))
-            return;
-
         // On whole pixels every pixel centre falls on a texel centre, where nearest sampling
         // gives the same coverage as linear and costs a software rasteriser less; a marquee
         // between pixels needs linear.
         const bool whole = origin == std::floor(origin) && baseline == std::floor(baseline);
-        pass.prepare(color);
-        for (Strip& strip : image)
+        for (const Strip& strip : image)
         {
-            if (!reaches(strip))
-                continue;
-            glBindTexture(GL_TEXTURE_2D, strip.texture.name());
-            strip.use_nearest(whole);
-            const Matrix model =
-                window->projection *
-                Matrix::translation(origin + static_cast<float>(strip.corner.x),
-                                    baseline + static_cast<float>(strip.corner.y), 0.0f) *
-                Matrix::scale(static_cast<float>(strip.size.x), static_cast<float>(strip.size.y), 0.0f);
-            glUniformMatrix4fv(pass.matrix_location, 1, GL_FALSE, model.data());
-            glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, nullptr);
+            const float left = origin + static_cast<float>(strip.corner.x);
+            if (left < static_cast<float>(clip_position.x + clip_size.x) &&
+                left + static_cast<float>(strip.slot.size.x) > static_cast<float>(clip_position.x))
+                pass.queue(strip.slot, {left, baseline + static_cast<float>(strip.corner.y)}, color, whole);
         }
     }
 }

@@ -1,6 +1,7 @@
 // A line of text in a font: position, colour, clip box and alignment, including two marquee
 // modes in which text wider than its clip box scrolls sideways without end. The string is
-// shaped when it is set, and its glyphs are put together into one image, drawn as one quad.
+// shaped when it is set, and its glyphs are put together into one image in the text atlas;
+// the texts of one pass are drawn together, one draw call per colour.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 
 #include "engine/font.h"
 #include "engine/math.h"
-#include "engine/texture.h"
+#include "engine/text_atlas.h"
 
 namespace Kestrane
 {
@@ -28,15 +29,16 @@ namespace Kestrane
 
     class Text;
 
-    // The GL state of drawing texts into one clip box: program, quad, blending and scissor
-    // are set once, at the first text that reaches into the box, and the colour only when it
-    // changes, so a list of many labels costs one texture bind and one draw per label.
+    // Drawing texts into one clip box: their quads are queued and drawn from the atlas in one
+    // call whenever the colour or the filter changes, when the atlas has to start over, and
+    // at the end of the pass. Program, blending and scissor are set once, at the first draw.
     class Text_Pass
     {
     public:
         // Main thread, context current. Sets no GL state yet.
         Text_Pass(Window* window, Int2 clip_position, Int2 clip_size);
-        // Switches blending and the scissor test off again if the pass set them.
+        // Draws what is still queued, then switches blending and the scissor test off again
+        // if the pass set them.
         ~Text_Pass();
         Text_Pass(const Text_Pass&) = delete;
         Text_Pass& operator=(const Text_Pass&) = delete;
@@ -46,14 +48,22 @@ namespace Kestrane
 
     private:
         friend class Text;
-        // Sets the shared state on first use, then the colour if it differs from the last.
-        void prepare(const Color& color);
+        // Puts the text's glyphs, put together, into the atlas; when it is full, draws the
+        // queue and starts the atlas over.
+        void put_image(Text& text);
+        // Queues the quad of one slot with its top-left corner at `corner`, window pixels.
+        void queue(const Text_Atlas::Slot& slot, Float2 corner, const Color& color, bool nearest);
+        // Draws the queued quads in one call, setting the shared state on first use.
+        void flush();
 
         Window* window;
         Int2 clip_position, clip_size;
         bool started = false;
-        Color color{-1.0f, -1.0f, -1.0f, -1.0f}; // none set yet
-        int32_t color_location = -1, matrix_location = -1;
+        std::vector<float> vertices;             // queued corners: x, y (window pixels), u, v; six per quad
+        Color queued_color;                      // of the queued quads
+        bool queued_nearest = false;             // their sampling: nearest, or linear
+        Color color{-1.0f, -1.0f, -1.0f, -1.0f}; // given to the program; none yet
+        int32_t color_location = -1;
     };
 
     class Text
@@ -63,7 +73,7 @@ namespace Kestrane
         Text() = default;
 
         // Main thread, context current. A clip size with a zero side becomes the window's
-        // size now. The first text of a context builds the kind's shared program and quad.
+        // size now. The first text of a context builds the shared text program.
         // Any string can be drawn (see Font::shape).
         //
         // Alignment, with w, h and a the measured width, height and ascent:
@@ -95,25 +105,22 @@ namespace Kestrane
         float scroll = 0.0f;              // marquee offset, pixels
         std::vector<Placed_Glyph> glyphs; // string as shaped in font
 
+        // A piece of the string's glyphs put together, no wider than an atlas slot.
+        struct Strip
+        {
+            Text_Atlas::Slot slot; // where it is in the atlas, and its size
+            Int2 corner;           // its top-left from the pen origin on the baseline, pixels, y down
+        };
+        std::vector<Strip> image; // made at the first draw after the string changed
+
     private:
         friend class Text_Pass;
         void draw_in(Text_Pass& pass);
         void draw_marquee(Text_Pass& pass, bool lowered);
         void draw_glyphs(Text_Pass& pass, Float2 offset);
-        void build_image();
+        // Whether the image is made and each of its strips still in the atlas.
+        bool image_held() const;
 
-        // The string's glyphs put together, in strips no wider than any GL allows.
-        struct Strip
-        {
-            Texture texture;      // single-channel coverage, row 0 at the top
-            Int2 corner;          // top-left from the pen origin on the baseline, pixels, y down
-            Int2 size;            // pixels
-            bool nearest = false; // the texture's filter: nearest, or linear (as made)
-
-            // Main thread, the texture bound: switches its filter unless it is already so.
-            void use_nearest(bool whole_pixels);
-        };
-        std::vector<Strip> image; // made at the first draw after the string changed
         bool image_stale = true;
     };
 }

@@ -225,6 +225,48 @@ namespace
         EXPECT_EQ(frame().lit_count(), 0);
     }
 
+    TEST_F(Text_Test, TextsDrawTheSameWhenTheSharedImageStoreFillsAndStartsOver)
+    {
+        Kestrane::Text first(&window, &font, "First name", {10, 30}, white, 1);
+        Kestrane::Text last(&window, &font, "Last name", {10, 80}, white, 1);
+        {
+            Kestrane::Text_Pass pass(&window, {0, 0}, window.size);
+            pass.draw(first);
+            pass.draw(last);
+        }
+        const Frame alone = frame();
+
+        // Enough names two slots wide to fill the store, placed beside the window: they take
+        // room but draw nothing. The one queued before them must be drawn from what it put
+        // in, and the later one, and the first again in the next frame, from what they put
+        // in afresh.
+        const int side = Kestrane::Text_Atlas::current().side;
+        std::vector<Kestrane::Text> fillers;
+        for (int i = 0; i < side / 8; ++i)
+            fillers.emplace_back(&window, &font, std::string(size_t(side / 6), 'W'), Kestrane::Float2{5000, 50}, white,
+                                 1);
+        const uint64_t filling = Kestrane::Text_Atlas::current().filling;
+        clear();
+        {
+            Kestrane::Text_Pass pass(&window, {0, 0}, window.size);
+            pass.draw(first);
+            for (Kestrane::Text& filler : fillers)
+                pass.draw(filler);
+            pass.draw(last);
+        }
+        EXPECT_NE(Kestrane::Text_Atlas::current().filling, filling) << "the store never started over";
+        EXPECT_TRUE(frame() == alone);
+
+        clear();
+        {
+            Kestrane::Text_Pass pass(&window, {0, 0}, window.size);
+            pass.draw(first);
+            pass.draw(last);
+        }
+        EXPECT_TRUE(frame() == alone);
+        expect_no_gl_error();
+    }
+
     TEST_F(Text_Test, NarrowMarqueeStaysCentred)
     {
         const Int2 clip_position{40, 60}, clip_size{120, 30};
