@@ -12,16 +12,14 @@
 
 namespace Corvane
 {
-    std::vector<std::shared_ptr<File>> browser_list(const std::shared_ptr<File>& selection, size_t& path_length)
+    Browser_List browser_list(const std::shared_ptr<File>& selection)
     {
         const bool on_folder = selection->type == File::FOLDER;
-        std::vector<std::shared_ptr<File>> list = lineage(selection);
-        list.erase(list.begin()); // the root is never listed
+        Browser_List list{lineage(selection), nullptr};
+        list.path.erase(list.path.begin()); // the root is never listed
         if (!on_folder)
-            list.pop_back();
-        path_length = list.size();
-        const std::shared_ptr<File>& shown = on_folder ? selection : selection->parent;
-        list.insert(list.end(), shown->children.begin(), shown->children.end());
+            list.path.pop_back();
+        list.children = &(on_folder ? selection : selection->parent)->children;
         return list;
     }
 
@@ -83,14 +81,14 @@ namespace Corvane
     {
         selection_changed = false;
         const bool started_on_folder = selection->type == File::FOLDER;
-        size_t path_length = 0;
-        const std::vector<std::shared_ptr<File>> list = browser_list(selection, path_length);
-        if (list.empty())
+        const Browser_List list = browser_list(selection);
+        const size_t path_length = list.path.size();
+        if (list.size() == 0)
             return;
         const int32_t n = int32_t(list.size());
         const int32_t L = font.height;
-        const int32_t A = label_of(*list.front(), window, font).measured.ascent;
-        const int32_t B = label_of(*list.back(), window, font).measured.descent;
+        const int32_t A = label_of(*list[0], window, font).measured.ascent;
+        const int32_t B = label_of(*list[list.size() - 1], window, font).measured.descent;
         scroll((n - 1) * L + A + B, size.y, L);
 
         const int32_t y0 = -(int32_t(std::trunc(scroll_offset)) + ((n - 1) * L + B - A) / 2);

@@ -99,18 +99,17 @@ namespace
 
     TEST_F(Browser, ListsThePathThenTheShownFolderWithThePathAndThePlayingTrackInWhite)
     {
-        size_t path = 0;
         auto root = library().selection;
-        auto list = Corvane::browser_list(root, path);
+        auto list = Corvane::browser_list(root);
         ASSERT_EQ(list.size(), 3u);
-        EXPECT_EQ(path, 0u);
+        EXPECT_EQ(list.path.size(), 0u);
         EXPECT_EQ(list[0]->name, "A");
         EXPECT_EQ(list[2]->name, "r1.flac");
 
         auto a2 = child(child(root, "A"), "a2.flac");
-        list = Corvane::browser_list(a2, path);
+        list = Corvane::browser_list(a2);
         ASSERT_EQ(list.size(), 3u);
-        EXPECT_EQ(path, 1u);
+        EXPECT_EQ(list.path.size(), 1u);
         EXPECT_EQ(list[0]->name, "A");
         EXPECT_EQ(list[1]->name, "a1.flac");
 
