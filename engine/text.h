@@ -31,7 +31,7 @@ namespace Kestrane
 
     // Drawing texts into one clip box: their quads are queued and drawn from the atlas in one
     // call whenever the colour or the filter changes, when the atlas has to start over, and
-    // at the end of the pass. Program, blending and scissor are set once, at the first draw.
+    // at the end of the pass. Blending, scissor and projection are set once, at the first draw.
     class Text_Pass
     {
     public:
