@@ -1,4 +1,4 @@
-// The process-wide state of one drawing kind (rectangles, text): its shared program and its
+// The process-wide state of one drawing kind (rectangles): its shared program and its
 // unit quad, made by the first object of the kind in each GL context.
 #pragma once
 
