@@ -18,6 +18,12 @@ namespace Platform
     // values never written still read as 0.0.
     void commit_doubles(double* array, std::size_t from, std::size_t to);
 
+    // Any thread; throws nothing. True when `array` (from reserve_doubles) can hold `count`
+    // doubles: it then stays usable for them, values [0, count) keep what they held, and
+    // memory past them is given back to the system. False where the array is too short or
+    // the system gains nothing by keeping its pages; the array is then unchanged.
+    bool trim_doubles(double* array, std::size_t count);
+
     // Any thread; throws nothing. Null is ignored.
     void free_doubles(double* array);
 

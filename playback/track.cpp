@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include <FLAC/stream_decoder.h>
 
@@ -58,6 +59,55 @@ namespace Corvane
             delete[] track->samples;
             track->samples = nullptr;
             track->channels = 0;
+        }
+
+        // The arrays of the track before, held until the next decode knows whether it can
+        // use them.
+        struct Spare_Samples
+        {
+            std::vector<double*> arrays;
+
+            Spare_Samples() = default;
+            Spare_Samples(const Spare_Samples&) = delete;
+            Spare_Samples& operator=(const Spare_Samples&) = delete;
+            ~Spare_Samples() { release(); }
+
+            void release()
+            {
+                for (double* array : arrays)
+                    Platform::free_doubles(array);
+                arrays.clear();
+            }
+        };
+
+        // Moves the Track's arrays into `spare`, leaving it without samples.
+        void take_samples(Track* track, Spare_Samples& spare)
+        {
+            if (track->samples)
+                spare.arrays.assign(track->samples, track->samples + track->channels);
+            delete[] track->samples;
+            track->samples = nullptr;
+            track->channels = 0;
+        }
+
+        // The decoder threads write every one of `frames` frames, so the track before can lend
+        // its arrays: their pages are backed already, which spares the kernel clearing fresh
+        // ones while the user waits. The rest of the spare memory goes back at once.
+        void recycle_samples(Track* track, int64_t frames, Spare_Samples& spare)
+        {
+            for (uint32_t c = 0; c < track->channels && !spare.arrays.empty(); ++c)
+            {
+                double* kept = spare.arrays.back();
+                spare.arrays.pop_back();
+                if (!Platform::trim_doubles(kept, static_cast<size_t>(frames)))
+                {
+                    Platform::free_doubles(kept);
+                    continue;
+                }
+                Platform::free_doubles(track->samples[c]);
+                track->samples[c] = kept;
+            }
+            spare.release();
         }
 
         // Frames per commit: a huge page of doubles, so that growing costs few system calls.
@@ -253,7 +303,8 @@ namespace Corvane
 
         // Fills the Track from the file, on several threads where the track allows, else (or
         // when `alone`) on this one. Returns false when `quit` stopped the decode.
-        bool decode_file(Track* track, const std::string& path, const std::string& name, bool alone = false)
+        bool decode_file(Track* track, const std::string& path, const std::string& name, Spare_Samples& spare,
+                         bool alone = false)
         {
             Decode decode;
             decode.track = track;
@@ -267,6 +318,9 @@ namespace Corvane
             FLAC__stream_decoder_process_until_end_of_metadata(decoder.get());
             const uint32_t decoders = alone ? 1 : decoder_count(decode, FLAC__stream_decoder_get_state(decoder.get()));
             track->decoders = decoders;
+            if (decoders > 1)
+                recycle_samples(track, decode.capacity, spare);
+            spare.release(); // read front to back, a gap the stream skips must read as silence
             if (decoders > 1)
             {
                 decoder.reset();
@@ -282,7 +336,7 @@ namespace Corvane
                     // Damage, gaps or a length that STREAMINFO got wrong: read front to back,
                     // which finds the first fault of the stream and reports it as ever.
                     free_samples(track);
-                    return decode_file(track, path, name, true);
+                    return decode_file(track, path, name, spare, true);
                 }
             }
             const bool finished = FLAC__stream_decoder_process_until_end_of_stream(decoder.get());
@@ -307,10 +361,11 @@ namespace Corvane
             std::lock_guard lock(track->mutex);
             // The card stays borrowed from the desktop while the next track decodes.
             track->reservation.keep(-1.0);
-            free_samples(track);
+            Spare_Samples spare;
+            take_samples(track, spare);
             const std::shared_ptr<File> file = track->file;
             const std::string path = full_path(file);
-            if (!decode_file(track, path, file->name))
+            if (!decode_file(track, path, file->name, spare))
                 return; // the Track is going away; `loading` stays set
             track->file_size = static_cast<uint32_t>(Platform::get_file_size(path).value_or(0));
             track->position.store(0, std::memory_order_relaxed);

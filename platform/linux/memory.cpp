@@ -2,7 +2,9 @@
 // zero page, and the system charges nothing for them) and made writable as they are filled.
 // The data starts on a huge-page boundary and is advised as huge-page backed (transparent
 // huge pages, where the system runs them in "madvise" or "always" mode). The page before
-// the data records the mapping, so that free_doubles needs only the pointer.
+// the data records the mapping, so that free_doubles needs only the pointer. A trimmed array
+// keeps its pages up to its new length: they are backed already, and backing fresh ones
+// (the kernel clearing each first) is much of the cost of filling a large array.
 #include "platform/memory.h"
 
 #include <sys/mman.h>
@@ -70,6 +72,18 @@ namespace Platform
         const auto end = (reinterpret_cast<std::uintptr_t>(array + to) + page - 1) / page * page;
         if (mprotect(reinterpret_cast<void*>(start), end - start, PROT_READ | PROT_WRITE) != 0)
             throw std::bad_alloc();
+    }
+
+    bool trim_doubles(double* array, std::size_t count)
+    {
+        const Mapping record = *mapping_of(array);
+        const auto data = reinterpret_cast<std::uintptr_t>(array);
+        const auto end = reinterpret_cast<std::uintptr_t>(record.base) + record.bytes;
+        if (count > (end - data) / sizeof(double))
+            return false;
+        const std::size_t page = page_size();
+        const auto kept = (data + count * sizeof(double) + page - 1) / page * page;
+        return kept >= end || madvise(reinterpret_cast<void*>(kept), end - kept, MADV_DONTNEED) == 0;
     }
 
     void free_doubles(double* array)

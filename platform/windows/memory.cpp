@@ -31,6 +31,11 @@ namespace Platform
             throw std::bad_alloc();
     }
 
+    bool trim_doubles(double*, std::size_t)
+    {
+        return false; // the system clears free pages ahead of need, so fresh ones cost little
+    }
+
     void free_doubles(double* array)
     {
         if (array)

@@ -269,12 +269,20 @@ namespace
         uint32_t decoders = 0;
     };
 
-    // Loads `file` with at most `decoders` decoder threads, each taking 20,000 frames or more.
-    Loaded load_with(const std::shared_ptr<Corvane::File>& file, uint32_t decoders)
+    // Loads `file` with at most `decoders` decoder threads, each taking 20,000 frames or more,
+    // into a Track that has loaded `before` first when it is given.
+    Loaded load_with(const std::shared_ptr<Corvane::File>& file, uint32_t decoders,
+                     const std::shared_ptr<Corvane::File>& before = nullptr)
     {
         Corvane::Track track(nullptr);
         track.decoder_limit = decoders;
         track.frames_per_decoder = 20000;
+        if (before)
+        {
+            track.load(before);
+            if (!loaded(track))
+                return {};
+        }
         track.load(file);
         Loaded result;
         if (!loaded(track))
@@ -288,9 +296,17 @@ namespace
     }
 
     // A long track is split between decoder threads; what they leave must be, bit for bit,
-    // what one decoder reading front to back leaves.
+    // what one decoder reading front to back leaves, also in arrays that a longer, louder
+    // track with more channels held before.
     TEST_F(Track_Load, SplitDecodeGivesExactlyTheOneThreadResult)
     {
+        Flac_Fixture::Options loud;
+        loud.channels = 6;
+        loud.bits = 24;
+        loud.seconds = 3.0;
+        loud.amplitude = 1.0;
+        Flac_Fixture::write_music("before.flac", Flac_Fixture::flac_defaults(loud));
+        const auto before = folder.track("before.flac");
         struct Case
         {
             const char* what;
@@ -323,7 +339,10 @@ namespace
             const auto file = folder.track("music.flac");
             const Loaded alone = load_with(file, 1);
             const Loaded split = load_with(file, 4);
+            const Loaded after = load_with(file, 4, before);
             EXPECT_EQ(alone.decoders, 1u) << c.what;
+            EXPECT_EQ(after.peak, alone.peak) << c.what;
+            EXPECT_TRUE(after.channels == alone.channels) << c.what;
             EXPECT_EQ(split.decoders, c.expected_decoders) << c.what;
             EXPECT_EQ(split.frame_count, static_cast<int64_t>(c.seconds * 44100 + 0.5)) << c.what;
             EXPECT_EQ(split.frame_count, alone.frame_count) << c.what;
