@@ -203,10 +203,19 @@ namespace Platform
 
         // The one Xlib connection of the process outside SDL's, opened once and shared under a
         // lock. Opening connections while SDL forks its message-box process could leave
-        // Xlib's global lock held in the child, which then never shows the box.
+        // Xlib's global lock held in the child, which then never shows the box. A refused
+        // open (a busy server turns clients away) is tried again at the next use, rather than
+        // leaving the cursor and the screen unknown for the rest of the run.
         struct Shared_Connection
         {
-            Shared_Connection() : guard(lock()), display(connection().display) {}
+            Shared_Connection() : guard(lock()), display(open(connection())) {}
+
+            static Display* open(X_Connection& c)
+            {
+                if (!c.display)
+                    c.display = XOpenDisplay(nullptr);
+                return c.display;
+            }
 
             static std::mutex& lock()
             {

@@ -26,6 +26,23 @@ namespace
             EXPECT_EQ(rate, 60);
     }
 
+    // An X server that turns the first connection away (as a busy one does) must not leave
+    // the screen unknown for the rest of the run. Each test runs in a process of its own,
+    // so the first ask here is the process's first.
+    TEST(Window_On_Linux, ScreenIsFoundOnceTheServerTakesAConnectionAfterRefusingOne)
+    {
+        const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+        ::setenv("DISPLAY", ":65000", 1); // no server there
+        int32_t width = -1, height = -1;
+        Platform::get_screen_size(width, height);
+        ::setenv("DISPLAY", display.c_str(), 1);
+        if (width != 0)
+            GTEST_SKIP() << "the connection was open before this test";
+        Platform::get_screen_size(width, height);
+        EXPECT_GT(width, 0);
+        EXPECT_GT(height, 0);
+    }
+
     // Users of Wayland desktops often export SDL_VIDEODRIVER=wayland for games. The cursor,
     // screen and placement code talks to the X server, so the window must be an X window
     // (through XWayland there) rather than fail to open or be invisible to that code.
