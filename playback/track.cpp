@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -80,11 +81,13 @@ namespace Corvane
             }
         };
 
-        // Moves the Track's arrays into `spare`, leaving it without samples.
+        // Moves the Track's arrays into `spare`, leaving it without samples. A load that failed
+        // while reserving them left null ones.
         void take_samples(Track* track, Spare_Samples& spare)
         {
             if (track->samples)
-                spare.arrays.assign(track->samples, track->samples + track->channels);
+                std::copy_if(track->samples, track->samples + track->channels, std::back_inserter(spare.arrays),
+                             [](const double* array) { return array != nullptr; });
             delete[] track->samples;
             track->samples = nullptr;
             track->channels = 0;

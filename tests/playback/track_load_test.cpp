@@ -270,13 +270,19 @@ namespace
     };
 
     // Loads `file` with at most `decoders` decoder threads, each taking 20,000 frames or more,
-    // into a Track that has loaded `before` first when it is given.
+    // into a Track that has loaded `before` first when it is given, or (`after_failure`) that
+    // holds arrays as a load failing halfway through reserving them leaves them.
     Loaded load_with(const std::shared_ptr<Corvane::File>& file, uint32_t decoders,
-                     const std::shared_ptr<Corvane::File>& before = nullptr)
+                     const std::shared_ptr<Corvane::File>& before = nullptr, bool after_failure = false)
     {
         Corvane::Track track(nullptr);
         track.decoder_limit = decoders;
         track.frames_per_decoder = 20000;
+        if (after_failure)
+        {
+            track.channels = 2;
+            track.samples = new double* [2] { Platform::reserve_doubles(1000), nullptr };
+        }
         if (before)
         {
             track.load(before);
@@ -340,7 +346,9 @@ namespace
             const Loaded alone = load_with(file, 1);
             const Loaded split = load_with(file, 4);
             const Loaded after = load_with(file, 4, before);
+            const Loaded after_failure = load_with(file, 4, nullptr, true);
             EXPECT_EQ(alone.decoders, 1u) << c.what;
+            EXPECT_TRUE(after_failure.channels == alone.channels) << c.what;
             EXPECT_EQ(after.peak, alone.peak) << c.what;
             EXPECT_TRUE(after.channels == alone.channels) << c.what;
             EXPECT_EQ(split.decoders, c.expected_decoders) << c.what;
