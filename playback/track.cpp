@@ -95,7 +95,7 @@ namespace Corvane
 
         // The decoder threads write every one of `frames` frames, so the track before can lend
         // its arrays: their pages are backed already, which spares the kernel clearing fresh
-        // ones while the user waits. The rest of the spare memory goes back at once.
+        // ones while the user waits. What cannot be used stays in `spare`.
         void recycle_samples(Track* track, int64_t frames, Spare_Samples& spare)
         {
             for (uint32_t c = 0; c < track->channels && !spare.arrays.empty(); ++c)
@@ -110,7 +110,6 @@ namespace Corvane
                 Platform::free_doubles(track->samples[c]);
                 track->samples[c] = kept;
             }
-            spare.release();
         }
 
         // Frames per commit: a huge page of doubles, so that growing costs few system calls.
@@ -323,7 +322,8 @@ namespace Corvane
             track->decoders = decoders;
             if (decoders > 1)
                 recycle_samples(track, decode.capacity, spare);
-            spare.release(); // read front to back, a gap the stream skips must read as silence
+            // The rest goes back now; read front to back, a gap the stream skips must read as silence.
+            spare.release();
             if (decoders > 1)
             {
                 decoder.reset();

@@ -187,10 +187,10 @@ namespace Platform
             }
         }
 
-        // An Xlib connection, closed when its holder goes.
+        // An Xlib connection, opened by its user and closed when its holder goes.
         struct X_Connection
         {
-            X_Connection() : display(XOpenDisplay(nullptr)) {}
+            X_Connection() = default;
             ~X_Connection()
             {
                 if (display)
@@ -198,7 +198,7 @@ namespace Platform
             }
             X_Connection(const X_Connection&) = delete;
             X_Connection& operator=(const X_Connection&) = delete;
-            Display* display;
+            Display* display = nullptr;
         };
 
         // The one Xlib connection of the process outside SDL's, opened once and shared under a
