@@ -15,7 +15,7 @@
 //   - frames per second unpaced, against the empty frame loop (the same window's update
 //     alone) of the same run: browser (the 2,000 entries listed in every frame, those that
 //     can be seen labelled (once per name) and drawn; the target is 0.5 of the empty loop or
-//     more), one screenful (an album, all seen at once, which the 2,000-entry folder should
+//     more, for the whole player and for the list alone without the footer), one screenful (an album, all seen at once, which the 2,000-entry folder should
 //     cost no more than) and waveform (the playing track's next half window of frames drawn
 //     as a line).
 // CPU time is the whole process's: the GL driver's threads and the play thread count.
@@ -35,6 +35,7 @@
 #include <FLAC/stream_decoder.h>
 
 #include "app/application.h"
+#include "app/palette.h"
 #include "flac_fixture.h"
 #include "platform/display.h"
 #include "sound_card/sound_card.h"
@@ -286,13 +287,20 @@ namespace
         // Short stretches back to back, each round giving its own ratios to the empty loop:
         // the load of this kind of machine drifts over seconds, and one round sees one load.
         // The medians of the rounds are the figures.
-        std::vector<double> empty, browser, short_browser, waveform;
+        std::vector<double> empty, browser, browser_alone, short_browser, waveform;
+        const auto list_only = [&]
+        {
+            const Kestrane::Int2 size = app.window.size;
+            app.library.draw(app.player_font, {0, 0}, {size.x, size.y - Corvane::footer_height}, Corvane::white,
+                             Corvane::light_grey, Corvane::grey, app.track.file);
+        };
         for (int round = 0; round < rounds; ++round)
         {
             empty.push_back(frames_per_second(app, [] {}, round_seconds));
             app.show_waveform = false;
             app.library.selection = played;
             browser.push_back(frames_per_second(app, [&] { app.frame(); }, round_seconds) / empty.back());
+            browser_alone.push_back(frames_per_second(app, list_only, round_seconds) / empty.back());
             app.library.selection = album;
             short_browser.push_back(frames_per_second(app, [&] { app.frame(); }, round_seconds) / empty.back());
             app.show_waveform = true;
@@ -307,6 +315,9 @@ namespace
         std::printf("browser, %d entries:               ratio to empty %.3f (rounds %.3f to %.3f; target >= 0.5)\n",
                     folder_entries, median(browser), *std::min_element(browser.begin(), browser.end()),
                     *std::max_element(browser.begin(), browser.end()));
+        std::printf("  the list alone, without the footer: ratio to empty %.3f (rounds %.3f to %.3f; target >= 0.5)\n",
+                    median(browser_alone), *std::min_element(browser_alone.begin(), browser_alone.end()),
+                    *std::max_element(browser_alone.begin(), browser_alone.end()));
         std::printf("browser, one screenful (album, %zu entries): ratio to empty %.3f\n", album->children.size() + 2,
                     median(short_browser));
         std::printf("waveform of a playing track:         ratio to empty %.3f\n", median(waveform));
