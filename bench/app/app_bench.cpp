@@ -15,9 +15,9 @@
 //   - frames per second unpaced, against the empty frame loop (the same window's update
 //     alone) of the same run: browser (the 2,000 entries listed in every frame, those that
 //     can be seen labelled (once per name) and drawn; the target is 0.5 of the empty loop or
-//     more, for the whole player and for the list alone without the footer), one screenful (an album, all seen at once, which the 2,000-entry folder should
-//     cost no more than) and waveform (the playing track's next half window of frames drawn
-//     as a line).
+//     more, for the whole player and for the list alone without the footer), one screenful
+//     (an album, all seen at once, which the 2,000-entry folder should cost no more than) and
+//     waveform (the playing track's next half window of frames drawn as a line).
 // CPU time is the whole process's: the GL driver's threads and the play thread count.
 #include <sys/resource.h>
 #include <time.h>
@@ -98,6 +98,13 @@ namespace
             ++frames;
         }
         return frames / (Platform::now_seconds() - start);
+    }
+
+    // The median of a target's rounds and their spread.
+    void print_rounds(const std::vector<double>& ratios)
+    {
+        std::printf("ratio to empty %.3f (rounds %.3f to %.3f; target >= 0.5)\n", median(ratios),
+                    *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
     }
 
     double cpu_seconds()
@@ -312,12 +319,10 @@ namespace
         const double empty_rate = median(empty);
         std::printf("frames/s unpaced, medians of %d rounds of %.1f s each:\n", rounds, round_seconds);
         std::printf("empty frame loop (update only):      %8.0f frames/s\n", empty_rate);
-        std::printf("browser, %d entries:               ratio to empty %.3f (rounds %.3f to %.3f; target >= 0.5)\n",
-                    folder_entries, median(browser), *std::min_element(browser.begin(), browser.end()),
-                    *std::max_element(browser.begin(), browser.end()));
-        std::printf("  the list alone, without the footer: ratio to empty %.3f (rounds %.3f to %.3f; target >= 0.5)\n",
-                    median(browser_alone), *std::min_element(browser_alone.begin(), browser_alone.end()),
-                    *std::max_element(browser_alone.begin(), browser_alone.end()));
+        std::printf("browser, %d entries:               ", folder_entries);
+        print_rounds(browser);
+        std::printf("  the list alone, without the footer: ");
+        print_rounds(browser_alone);
         std::printf("browser, one screenful (album, %zu entries): ratio to empty %.3f\n", album->children.size() + 2,
                     median(short_browser));
         std::printf("waveform of a playing track:         ratio to empty %.3f\n", median(waveform));
