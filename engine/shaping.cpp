@@ -162,66 +162,62 @@ namespace Kestrane
                 }
         }
 
-        int32_t pixels(int64_t value_26_6)
+        // Each character's face: a mark stays with its letter's face when that face has it; a
+        // character no face has becomes the replacement.
+        std::vector<uint32_t> faces_of(std::vector<char32_t>& characters, const std::vector<Kind>& kinds,
+                                       Font::Faces& faces)
         {
-            return int32_t((value_26_6 + 32) >> 6);
-        }
-    }
-
-    Shaped_Text Font::shape(std::string_view text) const
-    {
-        std::vector<char32_t> characters;
-        while (!text.empty())
-            characters.push_back(shown(Platform::take_code_point(text)));
-
-        // Faces: a mark stays with its letter's face when that face has it.
-        std::vector<uint32_t> face_of(characters.size(), 0);
-        std::vector<Kind> kinds(characters.size());
-        for (size_t i = 0; i < characters.size(); ++i)
-        {
-            kinds[i] = kind_of(characters[i]);
-            if (kinds[i] == Kind::mark && i > 0 && faces->list[face_of[i - 1]]->has(characters[i]))
+            std::vector<uint32_t> face_of(characters.size(), 0);
+            for (size_t i = 0; i < characters.size(); ++i)
             {
-                face_of[i] = face_of[i - 1];
-                continue;
+                if (kinds[i] == Kind::mark && i > 0 && faces.list[face_of[i - 1]]->has(characters[i]))
+                {
+                    face_of[i] = face_of[i - 1];
+                    continue;
+                }
+                int32_t face = faces.face_for(characters[i]);
+                if (face < 0)
+                {
+                    characters[i] = replacement;
+                    face = faces.face_for(replacement);
+                }
+                face_of[i] = uint32_t(std::max(face, 0)); // without any replacement glyph: the own face's .notdef box
             }
-            int32_t face = faces->face_for(characters[i]);
-            if (face < 0)
+            return face_of;
+        }
+
+        // The string cut where the face, the level or the script changes.
+        std::vector<Run> runs_of(const std::vector<uint32_t>& face_of, const std::vector<int>& levels,
+                                 const std::vector<hb_script_t>& scripts)
+        {
+            std::vector<Run> runs;
+            for (size_t i = 0; i < face_of.size(); ++i)
             {
-                characters[i] = replacement;
-                face = faces->face_for(replacement);
+                if (runs.empty() || runs.back().face != face_of[i] || runs.back().level != levels[i] ||
+                    runs.back().script != scripts[i])
+                    runs.push_back({i, 0, face_of[i], levels[i], scripts[i], {}, 0});
+                ++runs.back().length;
             }
-            face_of[i] = uint32_t(std::max(face, 0)); // without any replacement glyph: the own face's .notdef box
-        }
-        const std::vector<int> levels = levels_of(kinds);
-        const std::vector<hb_script_t> scripts = scripts_of(characters);
-
-        std::vector<Run> runs;
-        for (size_t i = 0; i < characters.size(); ++i)
-        {
-            if (runs.empty() || runs.back().face != face_of[i] || runs.back().level != levels[i] ||
-                runs.back().script != scripts[i])
-                runs.push_back({i, 0, face_of[i], levels[i], scripts[i], {}, 0});
-            ++runs.back().length;
+            return runs;
         }
 
-        // The own face keeps the metrics it always had: one advance per character, no
-        // kerning and no optional ligatures.
-        hb_feature_t plain[2];
-        hb_feature_from_string("kern=0", -1, &plain[0]);
-        hb_feature_from_string("liga=0", -1, &plain[1]);
-        hb_buffer_t* buffer = faces->buffer;
-        for (Run& run : runs)
+        // Shapes one run in its own direction. The whole string goes in as context, so letters
+        // join across a run's ends. The own face keeps the metrics it always had: one advance
+        // per character, no kerning and no optional ligatures.
+        void shape_run(Run& run, const std::vector<char32_t>& characters, Font::Faces& faces)
         {
+            hb_feature_t plain[2];
+            hb_feature_from_string("kern=0", -1, &plain[0]);
+            hb_feature_from_string("liga=0", -1, &plain[1]);
+            hb_buffer_t* buffer = faces.buffer;
             hb_buffer_clear_contents(buffer);
-            // The whole string goes in as context, so letters join across a run's ends.
             hb_buffer_add_codepoints(buffer, reinterpret_cast<const uint32_t*>(characters.data()),
                                      int(characters.size()), unsigned(run.start), int(run.length));
             hb_buffer_set_direction(buffer, run.level % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
             hb_buffer_set_script(buffer, run.script);
             hb_buffer_guess_segment_properties(buffer);
             hb_buffer_set_flags(buffer, HB_BUFFER_FLAG_DO_NOT_INSERT_DOTTED_CIRCLE);
-            hb_shape(faces->list[run.face]->shaper, buffer, plain, run.face == 0 ? 2 : 0);
+            hb_shape(faces.list[run.face]->shaper, buffer, plain, run.face == 0 ? 2 : 0);
             unsigned count = 0;
             const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buffer, &count);
             const hb_glyph_position_t* position = hb_buffer_get_glyph_positions(buffer, &count);
@@ -235,6 +231,24 @@ namespace Kestrane
                 run.advance += position[g].x_advance;
             }
         }
+
+        int32_t pixels(int64_t value_26_6)
+        {
+            return int32_t((value_26_6 + 32) >> 6);
+        }
+    }
+
+    Shaped_Text Font::shape(std::string_view text) const
+    {
+        std::vector<char32_t> characters;
+        while (!text.empty())
+            characters.push_back(shown(Platform::take_code_point(text)));
+        std::vector<Kind> kinds(characters.size());
+        std::transform(characters.begin(), characters.end(), kinds.begin(), kind_of);
+        const std::vector<uint32_t> faces_of_characters = faces_of(characters, kinds, *faces);
+        std::vector<Run> runs = runs_of(faces_of_characters, levels_of(kinds), scripts_of(characters));
+        for (Run& run : runs)
+            shape_run(run, characters, *faces);
         to_visual_order(runs);
 
         Shaped_Text shaped;
