@@ -11,8 +11,9 @@
 
 namespace Test_Support
 {
-    // Main thread; puts the system cursor at screen pixel (x, y) before it returns. Hold a
-    // Pointer_Lock until the window has read it.
+    // Main thread; puts the system cursor at screen pixel (x, y) before it returns, or throws
+    // std::runtime_error when it does not get there within two seconds. Hold a Pointer_Lock
+    // until the window has read it.
     void move_cursor(int32_t x, int32_t y);
 
     // Main thread; each queues one event that the window's next update reads. `key` is a

@@ -40,7 +40,18 @@ namespace Test_Support
 
     void move_cursor(int32_t x, int32_t y)
     {
-        SDL_WarpMouseGlobal(x, y);
+        // A warp was once seen not to arrive in a full parallel run, the pointer staying where
+        // it was; the window reads the pointer from the server, so wait until it is there.
+        for (int attempt = 0; attempt < 100; ++attempt)
+        {
+            SDL_WarpMouseGlobal(x, y);
+            int32_t at_x = 0, at_y = 0;
+            Platform::get_global_cursor(at_x, at_y);
+            if (at_x == x && at_y == y)
+                return;
+            SDL_Delay(20);
+        }
+        throw std::runtime_error("the pointer did not move to " + std::to_string(x) + ", " + std::to_string(y));
     }
 
     void send_key(Platform::Display_Window&, int32_t key, bool down, bool repeat)
