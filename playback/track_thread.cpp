@@ -2,9 +2,9 @@
 #include "playback/track_thread.h"
 
 #include <exception>
-#include <thread>
 
 #include "engine/error.h"
+#include "platform/thread.h"
 
 namespace Corvane
 {
@@ -30,7 +30,7 @@ namespace Corvane
         track->threads.fetch_add(1, std::memory_order_relaxed);
         try
         {
-            std::thread(run, track, body).detach();
+            Platform::start_thread([track, body] { run(track, body); });
         }
         catch (...)
         {

@@ -19,7 +19,7 @@ target_link_libraries(corvane_test_realtime PUBLIC corvane_platform_headers)
 # The card's reservation is the real one: without a session bus it asks nobody, and the
 # reservation tests start a bus of their own.
 set(CORVANE_TEST_PLATFORM
-  corvane_platform_display corvane_platform_files corvane_platform_reservation
+  corvane_platform_display corvane_platform_files corvane_platform_reservation corvane_platform_threads
   corvane_test_message_box corvane_test_audio_device corvane_test_realtime
   CACHE INTERNAL "The platform of tests that use the doubles")
 

@@ -13,6 +13,10 @@ corvane_test(realtime_test
   SOURCES platform/realtime_test.cpp
   LIBS corvane_platform_realtime
   LABELS threads)
+corvane_test(thread_test
+  SOURCES platform/thread_test.cpp
+  LIBS corvane_platform_threads
+  LABELS threads)
 corvane_test(reservation_test
   SOURCES platform/reservation_test.cpp
   LIBS corvane_platform_reservation corvane_test_session_bus PkgConfig::DBUS

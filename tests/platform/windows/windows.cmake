@@ -15,13 +15,17 @@ corvane_test(windows_realtime_test
   SOURCES platform/windows/realtime_test.cpp
   LIBS corvane_platform_realtime
   LABELS windows)
+corvane_test(windows_thread_test
+  SOURCES platform/thread_test.cpp
+  LIBS corvane_platform_threads
+  LABELS windows)
 corvane_test(wasapi_test
   SOURCES platform/windows/wasapi_test.cpp
   LIBS corvane_playback corvane_flac_fixture
   LABELS windows)
 set_property(TARGET wasapi_test PROPERTY CORVANE_PLATFORM
   corvane_platform_display corvane_platform_files corvane_platform_audio corvane_test_wasapi
-  corvane_platform_reservation corvane_test_message_box corvane_test_realtime)
+  corvane_platform_reservation corvane_platform_threads corvane_test_message_box corvane_test_realtime)
 
 # Reads the player's error box under the same Wine, for the end-to-end tests.
 add_executable(corvane_read_box ${CMAKE_SOURCE_DIR}/tests/e2e/windows/read_box.cpp)
