@@ -5,7 +5,10 @@ start_private_display() {
   local n
   for n in $(seq "$1" "$(( $1 + 40 ))"); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    # -noreset: without it the server starts over whenever its last client leaves, and a
+    # test process connecting in that moment is refused (a player then centres its window
+    # on a screen of 0x0, a test finds no screen).
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     display_pid=$!
     trap 'kill "$display_pid" 2>/dev/null || true' EXIT
     export DISPLAY=":$n"

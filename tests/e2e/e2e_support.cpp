@@ -233,11 +233,21 @@ namespace E2e
         return found;
     }
 
+    void move_pointer(int x, int y)
+    {
+        std::unique_ptr<Display, Display_Closer> display(XOpenDisplay(nullptr));
+        if (!display)
+            throw std::runtime_error("no X display to move the pointer on");
+        XWarpPointer(display.get(), None, DefaultRootWindow(display.get()), 0, 0, 0, 0, x, y);
+        XSync(display.get(), False);
+    }
+
     void click(const std::string& window, int x, int y, int button)
     {
         // The player reads the pointer in its next frame: no other test moves it until then.
         Test_Support::Pointer_Lock pointer;
-        run("xdotool mousemove --sync --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
+        const Geometry g = window_geometry(window);
+        move_pointer(g.x + x, g.y + y);
         sleep_seconds(0.3);
         run("xdotool click " + std::to_string(button));
         sleep_seconds(0.3);
@@ -245,7 +255,7 @@ namespace E2e
 
     void park_pointer()
     {
-        run("xdotool mousemove --sync 0 0");
+        move_pointer(0, 0);
     }
 
     void resize_window(const std::string& window, int width, int height)

@@ -81,6 +81,11 @@ namespace E2e
     // `seconds`; empty when none appeared.
     std::string find_window_in_tree(const std::string& title, double seconds);
 
+    // Moves the pointer to (x, y) on the screen; the server has it there on return. Throws
+    // std::runtime_error without a display. (xdotool's `mousemove --sync` instead waits 15 s
+    // when the pointer is already where it is sent.)
+    void move_pointer(int x, int y);
+
     // Moves the pointer to (x, y) in the window, lets it rest there for a few frames (a
     // frame reads the pointer before it takes the clicks that came since the last one, so a
     // click right after a move may count at the old place) and clicks `button` (1 left,

@@ -97,20 +97,21 @@ namespace
         // As a user gives it the focus: from another window, with the pointer over it.
         E2e::run("xdotool windowfocus --sync " + std::to_string(other.window));
         const E2e::Geometry start = E2e::window_geometry(window);
-        E2e::run("xdotool mousemove --sync " + std::to_string(start.x + 100) + " " + std::to_string(start.y + 100));
+        E2e::move_pointer(start.x + 100, start.y + 100);
         E2e::run("xdotool windowfocus --sync " + window);
         ASSERT_TRUE(E2e::poll([&] { return E2e::run("xdotool getwindowfocus") == window; }, 5.0));
         E2e::sleep_seconds(0.3); // a few frames take the focus in
-        E2e::run("xdotool mousemove --sync 50 50 click 1");
+        E2e::move_pointer(50, 50);
+        E2e::run("xdotool click 1");
         EXPECT_TRUE(other.received_click(2.0)) << "the other window's click went elsewhere";
         EXPECT_TRUE(other.can_grab_pointer()) << "the player holds the mouse while merely focused";
 
         // Ctrl+left drag from inside the window to far outside it, and back up.
-        E2e::run("xdotool mousemove --sync " + std::to_string(start.x + 100) + " " + std::to_string(start.y + 100));
+        E2e::move_pointer(start.x + 100, start.y + 100);
         E2e::run("xdotool keydown ctrl mousedown 1");
         E2e::sleep_seconds(0.3);
         const int away_x = start.x + start.width + 300;
-        E2e::run("xdotool mousemove --sync " + std::to_string(away_x) + " " + std::to_string(start.y + 150));
+        E2e::move_pointer(away_x, start.y + 150);
         const int moved_x = start.x + away_x - (start.x + 100), moved_y = start.y + 50;
         EXPECT_TRUE(E2e::poll(
             [&]
@@ -230,16 +231,6 @@ namespace
             XCloseDisplay(d);
         }
 
-        // xdotool's moves do not reach Xephyr's pointer; a warp does.
-        static void move_pointer(int x, int y)
-        {
-            Display* d = XOpenDisplay(nullptr);
-            if (!d)
-                return;
-            XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, x, y);
-            XCloseDisplay(d);
-        }
-
         pid_t pid = -1;
         std::string display; // empty when the server did not come up
         std::string previous_display;
@@ -253,11 +244,11 @@ namespace
     // Ctrl + `button` down at one place, the pointer moved to another; both stay down.
     void drag(int from_x, int from_y, int to_x, int to_y, int button)
     {
-        Two_Monitor_Desktop::move_pointer(from_x, from_y);
+        E2e::move_pointer(from_x, from_y);
         E2e::sleep_seconds(0.3);
         E2e::run("xdotool keydown ctrl mousedown " + std::to_string(button));
         E2e::sleep_seconds(0.3);
-        Two_Monitor_Desktop::move_pointer(to_x, to_y);
+        E2e::move_pointer(to_x, to_y);
     }
 
     // The player's window, centred on the primary monitor; empty (after a failure) when
