@@ -248,14 +248,16 @@ namespace
         const std::filesystem::path levels = music / ".levels";
         std::filesystem::create_directories(levels / "L0");
         std::ofstream(levels / "L0" / "t.flac") << "never played";
+        // Appended, not prefixed: GCC 12 warns falsely (-Wrestrict) on "L" + std::to_string(k).
+        const auto name = [](int k) { return std::string("L").append(std::to_string(k)); };
         for (int k = 1; k <= depth; ++k)
         {
-            const std::filesystem::path level = levels / ("L" + std::to_string(k));
+            const std::filesystem::path level = levels / name(k);
             std::filesystem::create_directories(level);
-            std::filesystem::create_directory_symlink("../L" + std::to_string(k - 1), level / "a");
-            std::filesystem::create_directory_symlink("../L" + std::to_string(k - 1), level / "b");
+            std::filesystem::create_directory_symlink(std::filesystem::path("..") / name(k - 1), level / "a");
+            std::filesystem::create_directory_symlink(std::filesystem::path("..") / name(k - 1), level / "b");
         }
-        std::filesystem::create_directory_symlink(".levels/L" + std::to_string(depth), music / "Mirror");
+        std::filesystem::create_directory_symlink(std::filesystem::path(".levels") / name(depth), music / "Mirror");
     }
 
     TEST(Player_End_To_End, ReadsLoadingWhileScanningThenIdle)
