@@ -31,6 +31,13 @@ namespace Corvane
             bool seeking = false; // inside the seek to `start`
             bool reached_end = false;
             bool usual = true; // nothing that needs the one-thread decode
+            // Byte offsets just past the frame holding `start` and the one holding `end`. The
+            // ranges together read what the one-thread decode reads only if each begins in the
+            // very frame where the one before it ended. A stream that jumps ahead and later goes
+            // back is in order inside every range (libFLAC fills the jump with silence), yet the
+            // one-thread decode ends with the frames that come later.
+            uint64_t start_frame_end = 0;
+            uint64_t end_frame_end = 0;
         };
 
         struct Decoder_Deleter
@@ -55,7 +62,14 @@ namespace Corvane
             range.peak = std::max(range.peak, block_peak(track, first, to));
         }
 
-        FLAC__StreamDecoderWriteStatus write_callback(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+        FLAC__StreamDecoderWriteStatus end_range(Range& range, uint64_t frame_end)
+        {
+            range.end_frame_end = frame_end;
+            range.reached_end = true;
+            return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        }
+
+        FLAC__StreamDecoderWriteStatus write_callback(const FLAC__StreamDecoder* decoder, const FLAC__Frame* frame,
                                                       const FLAC__int32* const buffer[], void* client_data)
         {
             Range& range = *static_cast<Range*>(client_data);
@@ -65,19 +79,22 @@ namespace Corvane
             const int64_t after = first + frame->header.blocksize;
             // The seek hands over the frame that holds `start`, cut to begin there.
             const int64_t expected = range.next < 0 ? range.start : range.next;
-            if (frame->header.channels != range.track->channels || first != expected || after > range.frames)
+            FLAC__uint64 frame_end = 0;
+            if (frame->header.channels != range.track->channels || first != expected || after > range.frames ||
+                !FLAC__stream_decoder_get_decode_position(decoder, &frame_end))
             {
                 range.usual = false;
                 return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
             }
-            store(range, frame, buffer, range.last ? after : std::min(after, range.end));
+            if (range.next < 0)
+                range.start_frame_end = frame_end;
+            // A range that ends where a frame ends reads the next one too, to know where it lies.
+            const bool holds_end = !range.last && after > range.end;
+            if (!range.last && first >= range.end)
+                return end_range(range, frame_end);
+            store(range, frame, buffer, holds_end ? range.end : after);
             range.next = after;
-            if (!range.last && after >= range.end)
-            {
-                range.reached_end = true;
-                return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
-            }
-            return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+            return holds_end ? end_range(range, frame_end) : FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
         }
 
         // While seeking, libFLAC may land inside a frame and report the lost sync it then
@@ -111,9 +128,10 @@ namespace Corvane
                 range.usual = false;
                 return;
             }
-            range.seeking = true;
-            const bool sought =
-                FLAC__stream_decoder_seek_absolute(decoder.get(), static_cast<FLAC__uint64>(range.start));
+            // The first range reads from the first frame, as the one-thread decode does.
+            range.seeking = range.start > 0;
+            const bool sought = !range.seeking || FLAC__stream_decoder_seek_absolute(
+                                                      decoder.get(), static_cast<FLAC__uint64>(range.start));
             range.seeking = false;
             if (!range.reached_end && range.usual && !range.track->quit.load(std::memory_order_relaxed))
             {
@@ -185,11 +203,11 @@ namespace Corvane
         if (track.quit.load(std::memory_order_relaxed))
             return Range_Outcome::stopped;
         peak = 0.0;
-        for (const Range& range : ranges)
+        for (uint32_t k = 0; k < count; ++k)
         {
-            if (!range.usual)
+            if (!ranges[k].usual || (k > 0 && ranges[k].start_frame_end != ranges[k - 1].end_frame_end))
                 return Range_Outcome::unusual;
-            peak = std::max(peak, range.peak);
+            peak = std::max(peak, ranges[k].peak);
         }
         return Range_Outcome::decoded;
     }

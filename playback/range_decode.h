@@ -16,7 +16,8 @@ namespace Corvane
         decoded, // every frame stored, in order, and the peak known
         stopped, // `quit` was set
         unusual, // a stream one decoder must read front to back: an error, a gap, a frame
-                 // out of order or beyond `frames`, another channel count, a failed seek
+                 // out of order or beyond `frames`, another channel count, a failed seek,
+                 // ranges that do not meet in one frame
     };
 
     // The loader thread; blocks until every decoder thread has ended. Decodes the frames

@@ -321,6 +321,7 @@ namespace
             double seek_spacing;   // 0: no seek table
             int64_t declared = -1; // STREAMINFO's length; 0 unknown
             uint32_t expected_decoders = 4;
+            uint32_t third_frame_number = 0; // when given: ahead, and later frames go back
         };
         const Case cases[] = {
             {"stereo 16", 2, 16, 2.0, 0.5},
@@ -330,6 +331,8 @@ namespace
             {"length not a whole number of blocks", 2, 16, 2.01234, 0.5},
             {"no seek table", 2, 24, 2.0, 0.0},
             {"length unknown", 2, 16, 2.0, 0.5, 0, 1},
+            // libFLAC fills the jump with silence that looks in order to the first range.
+            {"a frame numbered ahead", 2, 16, 2.0, 0.5, -1, 1, 15},
         };
         for (const Case& c : cases)
         {
@@ -341,7 +344,9 @@ namespace
             options = Flac_Fixture::flac_defaults(options);
             options.seek_spacing = c.seek_spacing;
             options.declared_frames = c.declared;
-            Flac_Fixture::write_music("music.flac", options);
+            const auto frames = Flac_Fixture::write_music("music.flac", options);
+            if (c.third_frame_number)
+                Flac_Fixture::renumber_frame("music.flac", frames, 2, c.third_frame_number);
             const auto file = folder.track("music.flac");
             const Loaded alone = load_with(file, 1);
             const Loaded split = load_with(file, 4);
