@@ -79,9 +79,8 @@ namespace Corvane
             const int64_t after = first + frame->header.blocksize;
             // The seek hands over the frame that holds `start`, cut to begin there.
             const int64_t expected = range.next < 0 ? range.start : range.next;
-            // A range that ends where a frame ends reads the next one too, to know where it lies.
             const bool holds_end = !range.last && after > range.end;
-            // Asked of the system, so only where the ranges meet.
+            // It costs a system call, so it is asked only where the ranges meet.
             FLAC__uint64 frame_end = 0;
             if (frame->header.channels != range.track->channels || first != expected || after > range.frames ||
                 ((range.next < 0 || holds_end) && !FLAC__stream_decoder_get_decode_position(decoder, &frame_end)))
@@ -91,6 +90,7 @@ namespace Corvane
             }
             if (range.next < 0)
                 range.start_frame_end = frame_end;
+            // A range that ends where a frame ends reads the next one too, to know where it lies.
             if (!range.last && first >= range.end)
                 return end_range(range, frame_end);
             store(range, frame, buffer, holds_end ? range.end : after);
