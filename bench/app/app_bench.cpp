@@ -11,7 +11,10 @@
 //     the same file alone on one thread (target <= 1.0): the first load after start-up and
 //     the best of later ones apart, each with the kernel time and page faults it took (fresh
 //     memory is zeroed by the kernel on first touch); the track's row is on screen before
-//     the click, as it is for a user;
+//     the click, as it is for a user; beside them, what filling as many bytes as the track's
+//     arrays costs on its own, on as many threads, in memory fresh from the system and in the
+//     same memory again right after it was given back, which tells how much of the first
+//     load is the machine's price for fresh memory;
 //   - frames per second unpaced, against the empty frame loop (the same window's update
 //     alone) of the same run: browser (the 2,000 entries listed in every frame, those that
 //     can be seen labelled (once per name) and drawn; the target is 0.5 of the empty loop or
@@ -30,6 +33,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <FLAC/stream_decoder.h>
@@ -38,6 +42,7 @@
 #include "app/palette.h"
 #include "flac_fixture.h"
 #include "platform/display.h"
+#include "platform/memory.h"
 #include "sound_card/sound_card.h"
 
 namespace
@@ -237,6 +242,39 @@ namespace
         return wait;
     }
 
+    // Seconds to back and write `doubles` values in fresh arrays split over `threads` threads,
+    // each writing one value per page, as the loader's first touch does.
+    double fill_seconds(std::size_t doubles, uint32_t threads)
+    {
+        const double start = Platform::now_seconds();
+        double* array = Platform::reserve_doubles(doubles);
+        std::vector<std::thread> fillers;
+        for (uint32_t t = 0; t < threads; ++t)
+            fillers.emplace_back(
+                [=]
+                {
+                    const std::size_t from = doubles * t / threads, to = doubles * (t + 1) / threads;
+                    Platform::commit_doubles(array, from, to);
+                    for (std::size_t i = from; i < to; i += 512)
+                        array[i] = 1.0;
+                });
+        for (std::thread& filler : fillers)
+            filler.join();
+        Platform::free_doubles(array);
+        return Platform::now_seconds() - start;
+    }
+
+    void print_fresh_memory(const Corvane::Application& app, double alone)
+    {
+        const std::size_t doubles = static_cast<std::size_t>(app.track.frame_count.load()) * app.track.channels;
+        const double fresh = fill_seconds(doubles, app.track.decoders);
+        const double recycled = fill_seconds(doubles, app.track.decoders);
+        std::printf("  filling %zu MB alone on %u threads: fresh memory %.3f s (ratio %.3f), the same memory "
+                    "again at once %.3f s (ratio %.3f)\n",
+                    doubles * sizeof(double) >> 20, app.track.decoders, fresh, fresh / alone, recycled,
+                    recycled / alone);
+    }
+
     void print_click_to_sound(Corvane::Application& app)
     {
         const auto hires = track_named(app.library, std::filesystem::path(hires_name).filename().string());
@@ -260,6 +298,7 @@ namespace
         };
         print("first load after start-up:", first);
         print("warm (best of 2):", warm);
+        print_fresh_memory(app, alone);
     }
 
     int measure(Corvane::Application& app)
@@ -303,15 +342,22 @@ namespace
         };
         for (int round = 0; round < rounds; ++round)
         {
-            empty.push_back(frames_per_second(app, [] {}, round_seconds));
+            empty.push_back(frames_per_second(
+                app, [] {}, round_seconds));
             app.show_waveform = false;
             app.library.selection = played;
-            browser.push_back(frames_per_second(app, [&] { app.frame(); }, round_seconds) / empty.back());
+            browser.push_back(frames_per_second(
+                                  app, [&] { app.frame(); }, round_seconds) /
+                              empty.back());
             browser_alone.push_back(frames_per_second(app, list_only, round_seconds) / empty.back());
             app.library.selection = album;
-            short_browser.push_back(frames_per_second(app, [&] { app.frame(); }, round_seconds) / empty.back());
+            short_browser.push_back(frames_per_second(
+                                        app, [&] { app.frame(); }, round_seconds) /
+                                    empty.back());
             app.show_waveform = true;
-            waveform.push_back(frames_per_second(app, [&] { app.frame(); }, round_seconds) / empty.back());
+            waveform.push_back(frames_per_second(
+                                   app, [&] { app.frame(); }, round_seconds) /
+                               empty.back());
         }
         if (!app.active())
             return std::fprintf(stderr, "the track stopped during the run\n"), 1;
