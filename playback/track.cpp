@@ -372,6 +372,8 @@ namespace Corvane
                 return; // the Track is going away; `loading` stays set
             track->file_size = static_cast<uint32_t>(Platform::get_file_size(path).value_or(0));
             track->position.store(0, std::memory_order_relaxed);
+            // A seek still held when the previous track was left belongs to that track.
+            track->seek.store(0, std::memory_order_relaxed);
             track->loading.store(false, std::memory_order_release);
             track->play();
         }

@@ -172,12 +172,27 @@ namespace
         ASSERT_TRUE(frames_until([&] { return bool(app->track.playing); }));
         app->shuffle = true;
         ASSERT_EQ(app->track.file->name, "a2.flac");
+        // C pressed while D still seeks: the seek the old stream never took is not the new
+        // track's, which starts at its beginning.
+        app->window.held['D'] = true;
+        command_frame(0.3f);
+        const int32_t untaken = app->track.seek;
+        ASSERT_GT(untaken, 0);
         app->window.held['C'] = true;
         command_frame();
-        app->window.held['C'] = false;
+        app->window.held['C'] = app->window.held['D'] = false;
         EXPECT_FALSE(app->shuffle);
         EXPECT_EQ(app->library.selection->name, "b1.flac");
         EXPECT_EQ(app->track.file->name, "b1.flac");
+        ASSERT_TRUE(frames_until(
+            [&]
+            {
+                if (Memory_Audio_Device::wait_until_parked(std::chrono::milliseconds(0)))
+                    Memory_Audio_Device::step(1);
+                return !app->track.loading && app->track.playing && app->track.position > 0 &&
+                       app->track.seek == 0;
+            }));
+        EXPECT_LT(app->track.position, untaken / 4);
 
         // Z goes back across the folder boundary, shuffle off as well.
         ASSERT_TRUE(frames_until(
