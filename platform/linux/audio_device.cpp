@@ -116,9 +116,17 @@ namespace Platform
             return snd_pcm_hw_params_set_periods_near(pcm, params, &periods, nullptr);
         }
 
-        // Explicit start, a whole period before a wait reports a buffer due, and an
-        // underrun as soon as the queue runs dry. After a recovery the stream restarts by
-        // itself once both periods are queued again.
+        // Room for a period beyond the two that are queued: a card whose buffer must hold
+        // more periods is still kept two deep, so that the two silent buffers that end a run
+        // leave no music for the stop to throw away, and a pause or seek is heard as soon.
+        snd_pcm_uframes_t due_when_free(snd_pcm_uframes_t period, snd_pcm_uframes_t buffer)
+        {
+            return buffer - std::min(buffer, 2 * period) + period;
+        }
+
+        // Explicit start, a buffer due once at most one period is queued, and an underrun as
+        // soon as the queue runs dry. After a recovery the stream restarts by itself once
+        // both periods are queued again.
         int set_software(snd_pcm_t* pcm, snd_pcm_uframes_t period, snd_pcm_uframes_t buffer)
         {
             Sw_Params sw;
@@ -126,9 +134,9 @@ namespace Platform
                 return -ENOMEM;
             int error = snd_pcm_sw_params_current(pcm, sw.params);
             if (error >= 0)
-                error = snd_pcm_sw_params_set_avail_min(pcm, sw.params, period);
+                error = snd_pcm_sw_params_set_avail_min(pcm, sw.params, due_when_free(period, buffer));
             if (error >= 0)
-                error = snd_pcm_sw_params_set_start_threshold(pcm, sw.params, buffer);
+                error = snd_pcm_sw_params_set_start_threshold(pcm, sw.params, std::min(buffer, 2 * period));
             if (error >= 0)
                 error = snd_pcm_sw_params_set_stop_threshold(pcm, sw.params, buffer);
             if (error >= 0)
@@ -156,6 +164,7 @@ namespace Platform
         snd_pcm_t* pcm = nullptr;
         bool padded = false;          // layout of the last accepted format test
         snd_pcm_uframes_t period = 0; // frames per buffer handed to the play thread
+        snd_pcm_uframes_t due = 0;    // free frames at which the next buffer is due
         std::vector<uint8_t> staging; // one period, filled by the play thread
 
         ~State()
@@ -315,6 +324,7 @@ namespace Platform
             return error == -EBUSY ? Audio_Result::device_in_use : Audio_Result::failed;
         state->padded = padded;
         state->period = period_frames;
+        state->due = due_when_free(period_frames, buffer_frames);
         state->staging.assign(period_frames * frame_bytes(padded), 0);
         return Audio_Result::ok;
     }
@@ -350,7 +360,7 @@ namespace Platform
                     return Audio_Wait::failed;
                 continue;
             }
-            if (snd_pcm_uframes_t(available) >= state->period)
+            if (snd_pcm_uframes_t(available) >= state->due)
             {
                 failure.clear(); // whatever broke on the way was recovered
                 return Audio_Wait::due;

@@ -137,6 +137,32 @@ TEST_P(Layout_Test, PacedCardReadsBackTheBytesReleasedInTheRequestedLayout)
     EXPECT_TRUE(logged(std::string("hw_params 96000 ") + (padded ? "S32_LE" : "S24_3LE") + " 2 1920 3840"));
 }
 
+// A card whose buffer must hold more than two periods still has only two buffers queued, as
+// the play thread expects: the two silent buffers that end a run leave no music behind them
+// for the stop to throw away (the end of a track, the tail of a pause's fade).
+TEST_F(Audio_Device_Test, CardThatRefusesTwoPeriodsStillQueuesOnlyTwoBuffers)
+{
+    card.min_periods = 4;
+    use_card();
+    {
+        Audio_Device device;
+        open_stream(device, 44100, false);
+        play(device, false, 10);
+        for (int i = 0; i < 2; ++i)
+        {
+            ASSERT_EQ(device.wait(generous_timeout_ms), Audio_Wait::due);
+            ASSERT_TRUE(device.release_buffer(true));
+        }
+        device.stop();
+    }
+    ASSERT_TRUE(logged("hw_params 44100 S24_3LE 2 882 3528")); // four 20 ms periods
+    const auto lines = events();
+    const auto stop = std::find_if(lines.begin(), lines.end(), [](const std::string& line)
+                                   { return line.rfind("stop ", 0) == 0; });
+    ASSERT_NE(stop, lines.end());
+    EXPECT_LE(std::stoll(stop->substr(5)), 2 * 882) << *stop;
+}
+
 INSTANTIATE_TEST_SUITE_P(Layouts, Layout_Test, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& layout)
                          { return layout.param ? "FourBytes" : "ThreeBytes"; });

@@ -67,6 +67,7 @@ namespace Corvane
                  << "    stall_file " << quoted(card.stall_path()) << "\n"
                  << "    suspend_file " << quoted(card.suspend_path()) << "\n"
                  << "    min_period_bytes " << card.min_period_bytes << "\n"
+                 << "    min_periods " << card.min_periods << "\n"
                  << "}\n";
             return text.str();
         }

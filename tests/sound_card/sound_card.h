@@ -26,6 +26,7 @@ namespace Corvane
         bool busy = false;                      // paced: every open fails with EBUSY
         int64_t stall_after = -1;               // paced: frames consumed before the card stalls; -1: never
         int64_t min_period_bytes = 64;          // paced: shortest period the card allows, in bytes
+        int64_t min_periods = 2;                // paced: fewest periods its buffer may hold
 
         std::string config_path() const;  // the value for ALSA_CONFIG_PATH
         std::string capture_path() const; // raw frames as written (file card: since the last open)

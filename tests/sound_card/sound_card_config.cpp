@@ -13,7 +13,8 @@ namespace
     int usage()
     {
         std::fprintf(stderr, "usage: corvane_test_sound_card FOLDER [--file] [--formats LIST] [--rates LIST]"
-                             " [--busy] [--stall-after FRAMES] [--min-period-bytes BYTES]\n");
+                             " [--busy] [--stall-after FRAMES] [--min-period-bytes BYTES]"
+                             " [--min-periods N]\n");
         return 2;
     }
 }
@@ -42,6 +43,8 @@ int main(int argc, char** argv)
                 card.stall_after = std::stoll(argv[++i]);
             else if (option == "--min-period-bytes" && has_value)
                 card.min_period_bytes = std::stoll(argv[++i]);
+            else if (option == "--min-periods" && has_value)
+                card.min_periods = std::stoll(argv[++i]);
             else
                 return usage();
         }

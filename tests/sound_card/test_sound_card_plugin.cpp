@@ -38,6 +38,7 @@ namespace
         std::string stall_file;          // the card stalls once this file exists
         std::string suspend_file;        // the card suspends once when this file appears
         long long min_period_bytes = 64; // shortest period the card allows, in bytes
+        long long min_periods = 2;       // fewest periods the card's buffer may hold
     };
 
     struct Card
@@ -178,7 +179,8 @@ namespace
         update(card);
         card.running = false;
         set_timer(card, 0);
-        log_event(card, "stop");
+        // What the stop throws away, so that a test can tell silence from music.
+        log_event(card, "stop " + std::to_string(card.written - card.consumed) + " unplayed");
         return 0;
     }
 
@@ -357,6 +359,8 @@ namespace
             return read_string(node, config.suspend_file);
         if (id == "min_period_bytes")
             return read_integer(node, config.min_period_bytes);
+        if (id == "min_periods")
+            return read_integer(node, config.min_periods);
         SNDERR("corvane_test: unknown field %s", id.c_str());
         return -EINVAL;
     }
@@ -401,7 +405,7 @@ namespace
         if (result >= 0)
             result = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, min_period, 1u << 22);
         if (result >= 0)
-            result = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, 2, 64);
+            result = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, unsigned(card.config.min_periods), 64);
         if (result >= 0)
             result = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_BUFFER_BYTES, 2 * min_period, 1u << 24);
         return result;
