@@ -135,7 +135,10 @@ namespace Kestrane
         case Platform::message_size: resized(Platform::get_window_rect(*handle)); break;
         case Platform::message_set_focus: focused = true; break;
         case Platform::message_kill_focus:
+            // Without the capture a button's release goes to the window that took the focus
+            // (SDL on X11 does not let go of buttons as it does of keys).
             focused = false;
+            held[button_left] = held[button_right] = held[button_middle] = false;
             Platform::capture_mouse(*handle, false);
             break;
         case Platform::message_close: running = false; break;

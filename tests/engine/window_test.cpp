@@ -98,6 +98,16 @@ namespace
         window.update();
         for (int button : {513, 516, 519})
             EXPECT_FALSE(window.held[button]) << button;
+
+        // A button let go after another window took the focus is let go over that window:
+        // held on, it would turn Ctrl alone into a drag of the window.
+        button(Kestrane::button_left, true);
+        button(Kestrane::button_right, true);
+        window.update();
+        Test_Support::send_focus_loss(*window.handle);
+        window.update();
+        for (int button : {513, 516})
+            EXPECT_FALSE(window.held[button]) << button;
     }
 
     TEST_F(Window_Test, ConstructionCentresTheWindowWithItsProjection)

@@ -23,4 +23,6 @@ namespace Test_Support
     void send_button(Platform::Display_Window& window, uint32_t button, bool down);
     void send_wheel(Platform::Display_Window& window, int32_t notches);
     void send_close(Platform::Display_Window& window);
+    // Another window takes the keyboard focus.
+    void send_focus_loss(Platform::Display_Window& window);
 }

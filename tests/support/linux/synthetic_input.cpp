@@ -85,4 +85,13 @@ namespace Test_Support
         event.type = SDL_QUIT;
         SDL_PushEvent(&event);
     }
+
+    void send_focus_loss(Platform::Display_Window& window)
+    {
+        SDL_Event event{};
+        event.type = SDL_WINDOWEVENT;
+        event.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+        event.window.windowID = SDL_GetWindowID(static_cast<SDL_Window*>(window.native));
+        SDL_PushEvent(&event);
+    }
 }

@@ -73,4 +73,9 @@ namespace Test_Support
     {
         PostMessageW(hwnd(window), WM_CLOSE, 0, 0);
     }
+
+    void send_focus_loss(Platform::Display_Window& window)
+    {
+        PostMessageW(hwnd(window), WM_KILLFOCUS, 0, 0);
+    }
 }
