@@ -91,11 +91,17 @@ namespace Platform
                             reinterpret_cast<const unsigned char*>(hints), 5);
         }
 
-        // Windows virtual-key codes for the SDL keys Corvane can meet; 0 for the rest.
-        int32_t virtual_key(SDL_Keycode key)
+        // Windows virtual-key codes for the SDL keys Corvane can meet; 0 for the rest. Letters
+        // follow a Latin layout (AZERTY's A is A); a layout of another script (Cyrillic,
+        // Greek) gives its letter keys the codes of the US keys in their place, as Windows does.
+        int32_t virtual_key(const SDL_Keysym& keysym)
         {
+            const SDL_Keycode key = keysym.sym;
             if (key >= SDLK_a && key <= SDLK_z)
                 return 'A' + (key - SDLK_a);
+            const bool other_script = key >= 128 && (key & SDLK_SCANCODE_MASK) == 0;
+            if (other_script && keysym.scancode >= SDL_SCANCODE_A && keysym.scancode <= SDL_SCANCODE_Z)
+                return 'A' + (keysym.scancode - SDL_SCANCODE_A);
             if (key >= SDLK_0 && key <= SDLK_9)
                 return '0' + (key - SDLK_0);
             if (key >= SDLK_F1 && key <= SDLK_F12)
@@ -170,7 +176,7 @@ namespace Platform
             case SDL_KEYDOWN:
             case SDL_KEYUP:
             {
-                const int32_t key = virtual_key(event.key.keysym.sym);
+                const int32_t key = virtual_key(event.key.keysym);
                 if (key == 0)
                     return {};
                 return {event.type == SDL_KEYDOWN ? uint32_t(message_key_down) : uint32_t(message_key_up), key};

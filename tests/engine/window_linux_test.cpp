@@ -26,6 +26,31 @@ namespace
             EXPECT_EQ(rate, 60);
     }
 
+    // With a Cyrillic or Greek layout the letter keys give letters of that script; the
+    // commands must still answer to the keys where the US letters are, as on Windows, while
+    // a Latin layout keeps its own letters (AZERTY's A sits where US has Q).
+    TEST(Window_On_Linux, LetterKeysOfAnotherScriptAnswerToTheirPlacesLatinOnesToTheirLetters)
+    {
+        Kestrane::Window window = Test_Support::test_window("Window Test", {333, 666});
+        window.update();
+        const auto press = [](SDL_Keycode sym, SDL_Scancode place)
+        {
+            SDL_Event event{};
+            event.type = SDL_KEYDOWN;
+            event.key.keysym.sym = sym;
+            event.key.keysym.scancode = place;
+            SDL_PushEvent(&event);
+        };
+        press(0x447, SDL_SCANCODE_X); // Cyrillic che
+        press(0x3C3, SDL_SCANCODE_S); // Greek sigma
+        press(SDLK_a, SDL_SCANCODE_Q);
+        window.update();
+        EXPECT_TRUE(window.pressed['X']);
+        EXPECT_TRUE(window.pressed['S']);
+        EXPECT_TRUE(window.pressed['A']);
+        EXPECT_FALSE(window.pressed['Q']);
+    }
+
     // An X server that turns the first connection away (as a busy one does) must not leave
     // the screen unknown for the rest of the run. Each test runs in a process of its own,
     // so the first ask here is the process's first.
