@@ -54,7 +54,7 @@ namespace Corvane
             if (!active())
                 track.play();
             else
-                track.playing = false;
+                track.pause();
         }
 
         if (track.file && track.position == track.frame_count)

@@ -80,11 +80,12 @@ namespace Corvane
             track->gain.store(next, std::memory_order_relaxed);
         }
 
-        // Whether the run must end before its stream starts: the Track is going away, or a
-        // load is waiting for the lock. Clears the run's flags so that the next play() starts.
+        // Whether the run must end before its stream starts: the Track is going away, a load
+        // is waiting for the lock, or the user paused since the play. Clears the run's flags
+        // so that the next play() starts.
         bool give_way(Track* track)
         {
-            if (!track->quit.load() && !track->loading.load())
+            if (!track->quit.load() && !track->loading.load() && !track->pause_asked.load())
                 return false;
             track->playing.store(false);
             track->starting.store(false);
@@ -116,6 +117,8 @@ namespace Corvane
 
     void Track::play()
     {
+        // Also when a run is already opening its stream: that run then plays.
+        pause_asked.store(false);
         bool idle = false;
         if (!starting.compare_exchange_strong(idle, true))
             return;
@@ -129,6 +132,13 @@ namespace Corvane
             starting.store(false);
             throw;
         }
+    }
+
+    // The request first: a run that sets `playing` as its stream starts then still sees it.
+    void Track::pause()
+    {
+        pause_asked.store(true);
+        playing.store(false);
     }
 
     Track::Play_Process::~Play_Process()

@@ -45,6 +45,8 @@ namespace Corvane
 
         // Starts a play thread at `position`; ignored while one is starting.
         void play();
+        // Main thread. Ends the run at `position`, also one still opening its stream.
+        void pause();
 
         // The footer's description of the track ("Loading" while a load runs). Main thread.
         std::string get_info() const;
@@ -66,6 +68,7 @@ namespace Corvane
         std::atomic<bool> loading{false};              // a load is under way
         std::atomic<bool> starting{false};             // a play thread was launched, stream not yet started
         std::atomic<bool> playing{false};              // the stream plays; clear it to pause or stop
+        std::atomic<bool> pause_asked{false};          // pause() since the last play(): a run still opening gives way
         std::atomic<bool> quit{false};                 // the Track is being destroyed
         std::atomic<int32_t> seek{0};                  // pending seek in frames, applied by the play thread
         double** samples = nullptr;                    // channels arrays of frame_count doubles, 1.0 = full scale

@@ -285,7 +285,7 @@ namespace
         settings.on_release = [&](int release)
         {
             if (release == 1)
-                track.playing = false;
+                track.pause();
         };
         configure(settings);
         track.volume = 0.8;
@@ -295,6 +295,22 @@ namespace
         EXPECT_EQ(*std::max_element(left.begin(), left.end()), static_cast<int32_t>(0.8 * 8388607.0 + 0.5));
         EXPECT_EQ(left.size(), 2u * 84 * buffer); // 0.25 s up, 0.25 s down
         EXPECT_EQ(left.back(), 0);
+
+        // A pause while the resumed run still opens its stream (as long as a second when the
+        // card is borrowed from a sound server) is kept: the run closes the stream unplayed.
+        const int64_t kept = track.position;
+        Memory_Audio_Device::Settings opening;
+        opening.on_release = [&](int release)
+        {
+            if (release == 0)
+                track.pause();
+        };
+        configure(opening);
+        track.play();
+        ASSERT_TRUE(run_ended(track));
+        EXPECT_FALSE(track.playing);
+        EXPECT_EQ(track.position.load(), kept);
+        EXPECT_TRUE(played_left().empty());
     }
 
     // Records the Track's position after every buffer the device receives.
