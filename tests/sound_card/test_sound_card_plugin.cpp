@@ -405,7 +405,8 @@ namespace
         if (result >= 0)
             result = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, min_period, 1u << 22);
         if (result >= 0)
-            result = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, unsigned(card.config.min_periods), 64);
+            result =
+                snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, unsigned(card.config.min_periods), 64);
         if (result >= 0)
             result = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_BUFFER_BYTES, 2 * min_period, 1u << 24);
         return result;
